@@ -1,0 +1,371 @@
+#include "ant/usb/usb_device_handle_si.h"
+
+#include <fcntl.h>
+#include <libudev.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+
+#include "ant/usb/udev_attributes.h"
+
+namespace {
+
+constexpr std::uint32_t kReadBlock = 255;
+constexpr auto kWriteLimit = std::chrono::milliseconds(15000);
+constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
+constexpr auto kDrainStep = std::chrono::milliseconds(5);
+
+std::mutex& namedPortsMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::vector<std::string>& namedPorts() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+USBDeviceList<const USBDeviceSI>& deviceTable() {
+    static USBDeviceList<const USBDeviceSI> table;
+    return table;
+}
+
+// Exclusive: a second opener (another program, or a second handle) is refused.
+int openPort(const char* path) {
+    const int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool hungUp(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+struct UdevUnref {
+    void operator()(udev* context) const { udev_unref(context); }
+    void operator()(udev_enumerate* enumeration) const { udev_enumerate_unref(enumeration); }
+    void operator()(udev_device* device) const { udev_device_unref(device); }
+};
+
+// A named port described from udev when it is a tty of a USB device, else by its path only.
+USBDeviceSI namedPort(udev* context, const std::string& path) {
+    struct stat status {};
+    if (context != nullptr && ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode)) {
+        std::unique_ptr<udev_device, UdevUnref> tty(
+            udev_device_new_from_devnum(context, 'c', status.st_rdev));
+        if (tty) {
+            return USBDeviceSI(path.c_str(), UdevAttributes::UsbDeviceAncestor(tty.get()), true);
+        }
+    }
+    return USBDeviceSI(path.c_str(), nullptr, true);
+}
+
+struct PortOfUsbDevice {
+    std::string node;
+    std::unique_ptr<udev_device, UdevUnref> tty; // keeps usbDevice alive
+    udev_device* usbDevice;
+};
+
+// Every tty that belongs to a USB device, in udev's order.
+std::vector<PortOfUsbDevice> usbPorts(udev* context) {
+    std::vector<PortOfUsbDevice> ports;
+    if (context == nullptr) {
+        return ports;
+    }
+    std::unique_ptr<udev_enumerate, UdevUnref> ttys(udev_enumerate_new(context));
+    if (!ttys || udev_enumerate_add_match_subsystem(ttys.get(), "tty") < 0 ||
+        udev_enumerate_scan_devices(ttys.get()) < 0) {
+        return ports;
+    }
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(ttys.get())) {
+        std::unique_ptr<udev_device, UdevUnref> tty(
+            udev_device_new_from_syspath(context, udev_list_entry_get_name(entry)));
+        const char* node = tty ? udev_device_get_devnode(tty.get()) : nullptr;
+        udev_device* usbDevice = UdevAttributes::UsbDeviceAncestor(tty.get());
+        if (node != nullptr && usbDevice != nullptr) {
+            ports.push_back({node, std::move(tty), usbDevice});
+        }
+    }
+    return ports;
+}
+
+} // namespace
+
+void USBDeviceHandleSI::SetNamedPorts(std::vector<std::string> paths) {
+    std::lock_guard lock(namedPortsMutex());
+    namedPorts() = std::move(paths);
+}
+
+std::vector<std::string> USBDeviceHandleSI::GetNamedPorts() {
+    std::lock_guard lock(namedPortsMutex());
+    return namedPorts();
+}
+
+USBDeviceList<const USBDeviceSI*> USBDeviceHandleSI::GetAllDevices() {
+    USBDeviceList<const USBDeviceSI>& table = deviceTable();
+    table.Clear();
+    USBDeviceList<const USBDeviceSI*> result;
+    auto add = [&](const USBDeviceSI& device) {
+        table.Add(device);
+        result.Add(table.GetAddress(table.GetSize() - 1));
+    };
+
+    std::unique_ptr<udev, UdevUnref> context(udev_new());
+    std::vector<PortOfUsbDevice> found = usbPorts(context.get());
+    const std::vector<std::string> named = GetNamedPorts();
+    std::vector<bool> taken(found.size(), false);
+    for (const std::string& path : named) {
+        // A link such as /dev/serial/by-id/... names the same port as its target.
+        char resolved[PATH_MAX] = {};
+        const std::string target = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+        bool described = false;
+        for (std::size_t i = 0; i < found.size() && !described; ++i) {
+            if (found[i].node == path || found[i].node == target) {
+                add(USBDeviceSI(path.c_str(), found[i].usbDevice, true));
+                taken[i] = true;
+                described = true;
+            }
+        }
+        if (!described) {
+            add(namedPort(context.get(), path));
+        }
+    }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!taken[i]) {
+            add(USBDeviceSI(found[i].node.c_str(), found[i].usbDevice, false));
+        }
+    }
+    return result;
+}
+
+USBDeviceList<const USBDeviceSI*> USBDeviceHandleSI::GetAvailableDevices() {
+    return GetAllDevices().GetSubList([](const USBDeviceSI* const& device) {
+        const int fd = openPort(device->GetBsdName());
+        if (fd < 0) {
+            return false;
+        }
+        ::close(fd);
+        return true;
+    });
+}
+
+bool USBDeviceHandleSI::Open(const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t) {
+    handle = nullptr;
+    const auto* port = dynamic_cast<const USBDeviceSI*>(&device);
+    if (port == nullptr) {
+        return false;
+    }
+    auto* opened = new (std::nothrow) USBDeviceHandleSI(*port);
+    if (opened == nullptr) {
+        return false;
+    }
+    if (!opened->OpenPort()) {
+        delete opened;
+        return false;
+    }
+    handle = opened;
+    return true;
+}
+
+bool USBDeviceHandleSI::Close(USBDeviceHandle*& handle, bool) {
+    auto* own = dynamic_cast<USBDeviceHandleSI*>(handle);
+    if (own == nullptr) {
+        return false;
+    }
+    delete own;
+    handle = nullptr;
+    return true;
+}
+
+USBDeviceHandleSI::~USBDeviceHandleSI() {
+    ClosePort();
+}
+
+bool USBDeviceHandleSI::OpenPort() {
+    ClosePort();
+    fd_ = openPort(device_.GetBsdName());
+    if (fd_ < 0) {
+        return false;
+    }
+    gone_.store(false);
+    if (!device_.GetLocation().empty()) {
+        // Without the watch a removal still shows as a hang-up of the port.
+        removalWatch_.Start(device_.GetLocation(), [this] { gone_.store(true); });
+    }
+    if (::tcgetattr(fd_, &savedSettings_) != 0) {
+        ClosePort();
+        return false;
+    }
+    termios settings = savedSettings_;
+    settings.c_iflag = 0;
+    settings.c_oflag = 0;
+    settings.c_cflag = 0;
+    settings.c_lflag = 0;
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetspeed(&settings, B115200);
+    settings.c_cflag |= CS8 | CREAD | CLOCAL | CRTSCTS;
+    if (::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+        ClosePort();
+        return false;
+    }
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        ClosePort();
+        return false;
+    }
+    stop_.store(false);
+    try {
+        receiveThread_ = std::thread(&USBDeviceHandleSI::Receive, this);
+    } catch (const std::system_error&) {
+        ClosePort();
+        return false;
+    }
+    return true;
+}
+
+void USBDeviceHandleSI::ClosePort() {
+    const bool wasThere = !gone_.exchange(true);
+    if (receiveThread_.joinable()) {
+        stop_.store(true);
+        const std::uint64_t one = 1;
+        if (::write(wakeFd_, &one, sizeof one) < 0) {
+            // An eventfd only refuses on overflow, which one wake-up cannot reach.
+        }
+        receiveThread_.join();
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
+    removalWatch_.Stop();
+    if (fd_ >= 0) {
+        if (wasThere) {
+            DrainOutput();
+        }
+        // Whatever is left would make close() wait for a stick that no longer reads.
+        ::tcflush(fd_, TCOFLUSH);
+        ::tcsetattr(fd_, TCSANOW, &savedSettings_);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void USBDeviceHandleSI::DrainOutput() {
+    // tcdrain() has no time limit and hangs when flow control holds the output back.
+    const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
+    int pending = 0;
+    while (::ioctl(fd_, TIOCOUTQ, &pending) == 0 && pending > 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kDrainStep);
+    }
+}
+
+void USBDeviceHandleSI::Receive() {
+    char block[kReadBlock];
+    pollfd watched[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    while (!stop_.load()) {
+        // No time limit: Close wakes this through the eventfd.
+        const int ready = ::poll(watched, 2, -1);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (watched[1].revents != 0) {
+            break;
+        }
+        if ((watched[0].revents & POLLIN) != 0) {
+            const ssize_t got = ::read(fd_, block, sizeof block);
+            if (got > 0) {
+                queue_.PushArray(block, static_cast<std::uint32_t>(got));
+                continue;
+            }
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            break; // readable but at its end, or failing: the port hung up or vanished
+        }
+        if ((watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            break;
+        }
+    }
+    gone_.store(true);
+    stop_.store(true);
+}
+
+USBStatus USBDeviceHandleSI::Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
+                                  std::uint32_t timeoutMs) {
+    bytesRead = 0;
+    if (gone_.load()) {
+        return USBStatus::DeviceGone;
+    }
+    if (buffer == nullptr) {
+        return USBStatus::InvalidParam;
+    }
+    bytesRead = queue_.PopArray(static_cast<char*>(buffer), size, timeoutMs);
+    return bytesRead == 0 ? USBStatus::Timeout : USBStatus::Success;
+}
+
+USBStatus USBDeviceHandleSI::Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten) {
+    bytesWritten = 0;
+    if (gone_.load()) {
+        return USBStatus::DeviceGone;
+    }
+    if (data == nullptr) {
+        return USBStatus::InvalidParam;
+    }
+    const auto* bytes = static_cast<const char*>(data);
+    const auto deadline = std::chrono::steady_clock::now() + kWriteLimit;
+    while (bytesWritten < size) {
+        const ssize_t sent = ::write(fd_, bytes + bytesWritten, size - bytesWritten);
+        if (sent > 0) {
+            bytesWritten += static_cast<std::uint32_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && hungUp(errno)) {
+            gone_.store(true);
+            return USBStatus::Failed;
+        }
+        if (sent < 0 && errno != EAGAIN) {
+            return USBStatus::Failed;
+        }
+        // The port is full (flow control holds it): wait until it takes more, within the limit.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd writable{fd_, POLLOUT, 0};
+        const int ready = ::poll(&writable, 1, static_cast<int>(left.count()));
+        if (ready > 0 && (writable.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            gone_.store(true);
+            return USBStatus::Failed;
+        }
+    }
+    return bytesWritten == size ? USBStatus::Success : USBStatus::Failed;
+}

@@ -1,0 +1,469 @@
+#include "app/ant_scanner_service.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <limits>
+#include <span>
+
+#include "app/app_identity.h"
+#include "laps/lap_packet.h"
+
+namespace draftwell {
+
+namespace {
+
+QString settingsKey(const char* suffix) {
+    return QString::fromLatin1(kApplicationIdentifier) + QLatin1StringView(suffix);
+}
+
+const char* const kLastLogFolderKey = ".lastLogFolder";
+const char* const kAutoCalKey = ".autoCal";
+const char* const kCalLapCountKey = ".calLapCount";
+const char* const kCSVDelimiterKey = ".csvDelimiter";
+
+// QSettings hands back what it wrote in this process as typed values, and
+// what it read from disk as text; both count.
+std::optional<bool> storedBool(const QVariant& v) {
+    if (v.typeId() == QMetaType::Bool) {
+        return v.toBool();
+    }
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString();
+        if (s == QLatin1StringView("true")) {
+            return true;
+        }
+        if (s == QLatin1StringView("false")) {
+            return false;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> storedInteger(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Long:
+        return v.toLongLong();
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (v.toULongLong() > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
+            return std::nullopt;
+        }
+        return static_cast<qint64>(v.toULongLong());
+    case QMetaType::QString: {
+        bool ok = false;
+        const qint64 n = v.toString().toLongLong(&ok);
+        return ok ? std::optional<qint64>(n) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> storedString(const QVariant& v) {
+    if (v.typeId() == QMetaType::QString) {
+        return v.toString();
+    }
+    return std::nullopt;
+}
+
+template <typename T, typename Signal>
+void assign(ANTScannerService* self, T& member, T value, Signal signal) {
+    member = std::move(value);
+    Q_EMIT(self->*signal)();
+}
+
+} // namespace
+
+ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QObject* parent)
+    : QObject(parent), bridge_(std::move(bridge)) {
+    loadSettings();
+    installHandlers();
+    updateSessionData();
+}
+
+ANTScannerService::~ANTScannerService() {
+    // A run still open when the service goes away keeps its laps.
+    if (isLogging_) {
+        csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_);
+    }
+    // Handlers already posted by the bridge find the service gone through
+    // their QPointer; new ones are not delivered at all.
+    if (bridge_) {
+        bridge_->setStatusHandler({});
+        bridge_->setLogHandler({});
+        bridge_->setPacketHandler({});
+    }
+}
+
+QString ANTScannerService::defaultLogFolderPath() {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty()) {
+        documents = QDir::homePath() + QStringLiteral("/Documents");
+    }
+    return QDir(documents).filePath(QString::fromLatin1(kApplicationName));
+}
+
+void ANTScannerService::loadSettings() {
+    const QString folder =
+        storedString(userDefaults_.value(settingsKey(kLastLogFolderKey))).value_or(QString());
+    const QString trimmed = folder.trimmed();
+    logFolderPath_ = trimmed.isEmpty() ? defaultLogFolderPath() : trimmed;
+
+    autoCal_ = storedBool(userDefaults_.value(settingsKey(kAutoCalKey))).value_or(true);
+
+    const auto count = storedInteger(userDefaults_.value(settingsKey(kCalLapCountKey)));
+    calLapCount_ = count ? std::max<qint64>(*count, 0) : 5;
+
+    const auto delimiter = storedString(userDefaults_.value(settingsKey(kCSVDelimiterKey)));
+    if (delimiter && csvDelimiterOptionFromRawValue(*delimiter)) {
+        csvDelimiter_ = *delimiter;
+    } else {
+        csvDelimiter_ = rawValue(allCSVDelimiterOptions.front());
+        userDefaults_.setValue(settingsKey(kCSVDelimiterKey), csvDelimiter_);
+    }
+
+    storeLogFolderSetting();
+}
+
+void ANTScannerService::installHandlers() {
+    if (!bridge_) {
+        return;
+    }
+    QPointer<ANTScannerService> self(this);
+    bridge_->setStatusHandler([self](bool open, bool receiving, bool multiple) {
+        if (self) {
+            self->handleStatus(open, receiving, multiple);
+        }
+    });
+    bridge_->setLogHandler([self](const QString& line) {
+        if (self) {
+            self->appendLog(line);
+        }
+    });
+    bridge_->setPacketHandler([self](const QByteArray& payload, std::optional<std::uint16_t> deviceNumber) {
+        if (self) {
+            self->handlePacket(payload, deviceNumber);
+        }
+    });
+}
+
+CSVDelimiterOption ANTScannerService::csvDelimiterOption() const {
+    return csvDelimiterOptionFromRawValue(csvDelimiter_).value_or(allCSVDelimiterOptions.front());
+}
+
+void ANTScannerService::setLogFolderPath(const QString& path) {
+    assign(this, logFolderPath_, path, &ANTScannerService::logFolderPathChanged);
+    storeLogFolderSetting();
+}
+
+void ANTScannerService::storeLogFolderSetting() {
+    const QString trimmed = logFolderPath_.trimmed();
+    if (trimmed.isEmpty()) {
+        userDefaults_.remove(settingsKey(kLastLogFolderKey));
+    } else {
+        userDefaults_.setValue(settingsKey(kLastLogFolderKey), trimmed);
+    }
+}
+
+void ANTScannerService::setLogDescription(const QString& description) {
+    assign(this, logDescription_, description, &ANTScannerService::logDescriptionChanged);
+}
+
+void ANTScannerService::setOpenConButtonEnabled(bool enabled) {
+    assign(this, openConButtonEnabled_, enabled, &ANTScannerService::openConButtonEnabledChanged);
+}
+
+void ANTScannerService::setAllLapData(std::vector<LapDataRef> laps) {
+    assign(this, allLapData_, std::move(laps), &ANTScannerService::allLapDataChanged);
+}
+
+void ANTScannerService::setSessionData(std::vector<LapDataRef> data) {
+    assign(this, sessionData_, std::move(data), &ANTScannerService::sessionDataChanged);
+}
+
+void ANTScannerService::setLogFileName(const QString& name) {
+    assign(this, logFileName_, name, &ANTScannerService::logFileNameChanged);
+}
+
+void ANTScannerService::setIsLogging(bool logging) {
+    assign(this, isLogging_, logging, &ANTScannerService::isLoggingChanged);
+}
+
+void ANTScannerService::setLastCompletedLap(const QString& text) {
+    assign(this, lastCompletedLap_, text, &ANTScannerService::lastCompletedLapChanged);
+}
+
+void ANTScannerService::setFolderChooser(FolderChooser chooser) {
+    folderChooser_ = std::move(chooser);
+}
+
+// Bridge handlers ------------------------------------------------------------
+
+void ANTScannerService::handleStatus(bool open, bool receiving, bool multiple) {
+    assign(this, isOpen_, open, &ANTScannerService::isOpenChanged);
+    assign(this, isReceiving_, receiving, &ANTScannerService::isReceivingChanged);
+    assign(this, multipleDevices_, multiple, &ANTScannerService::multipleDevicesChanged);
+    setOpenConButtonEnabled(true);
+}
+
+QString ANTScannerService::stripTimestamp(const QString& line) {
+    // Digits of any script count, not only ASCII ones.
+    static const QRegularExpression timestamp(QStringLiteral("^\\d{2}:\\d{2}:\\d{2}\\.\\d{3}$"),
+                                              QRegularExpression::UseUnicodePropertiesOption);
+    if (line.size() >= 14 && line.at(12) == QLatin1Char(' ') && timestamp.match(line.left(12)).hasMatch()) {
+        return line.mid(13);
+    }
+    return line;
+}
+
+void ANTScannerService::appendTrimmed(QStringList& list, const QString& line,
+                                      void (ANTScannerService::*changed)()) {
+    list.append(line);
+    if (list.size() > maxLogLines) {
+        list.remove(0, list.size() - maxLogLines);
+    }
+    Q_EMIT(this->*changed)();
+}
+
+void ANTScannerService::appendLog(const QString& line) {
+    appendTrimmed(logs_, line, &ANTScannerService::logsChanged);
+    if (line.contains(QLatin1StringView("RX ["))) {
+        appendTrimmed(dataLogs_, line, &ANTScannerService::dataLogsChanged);
+    } else {
+        appendTrimmed(messageLogs_, stripTimestamp(line), &ANTScannerService::messageLogsChanged);
+    }
+}
+
+void ANTScannerService::applyUpdate(const LapAssemblyUpdate& update) {
+    assign(this, currentLapNumber_, QString::fromStdString(update.lapNumberText),
+           &ANTScannerService::currentLapNumberChanged);
+    assign(this, packetProgress_, QString::fromStdString(update.progressText),
+           &ANTScannerService::packetProgressChanged);
+    assign(this, lapStatus_, QString::fromStdString(update.statusText), &ANTScannerService::lapStatusChanged);
+    assign(this, lapComplete_, update.lapComplete, &ANTScannerService::lapCompleteChanged);
+    assign(this, completedLapCount_, static_cast<qint64>(update.completedCount),
+           &ANTScannerService::completedLapCountChanged);
+}
+
+void ANTScannerService::handlePacket(const QByteArray& payload,
+                                     std::optional<std::uint16_t> /*deviceNumber*/) {
+    const auto page = decodeLapPage(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(payload.constData()),
+                                      static_cast<std::size_t>(payload.size())));
+    if (!page) {
+        return;
+    }
+    const LapAssemblyUpdate update = lapAssembly_.process(*page);
+    applyUpdate(update);
+    if (update.lapMessage) {
+        setLastCompletedLap(QString::fromStdString(*update.lapMessage));
+        setAllLapData(lapAssembly_.completedLaps());
+        updateSessionData();
+    }
+}
+
+// Commands -------------------------------------------------------------------
+
+void ANTScannerService::connect() {
+    if (!openConButtonEnabled_ || !bridge_) {
+        return;
+    }
+    setOpenConButtonEnabled(false);
+    QPointer<ANTScannerService> self(this);
+    bridge_->openScannerWithCompletion([self](const std::optional<ScannerError>& error) {
+        if (!self) {
+            return;
+        }
+        if (error) {
+            self->appendLog(error->code == 1
+                                ? QStringLiteral("No ANT device found.\nTry replugging the ANT dongle.")
+                                : QStringLiteral("Failed to open scanner.\nTry replugging the ANT dongle."));
+        }
+        self->setOpenConButtonEnabled(true);
+    });
+}
+
+void ANTScannerService::disconnect() {
+    if (!openConButtonEnabled_ || !bridge_) {
+        return;
+    }
+    setOpenConButtonEnabled(false);
+    QPointer<ANTScannerService> self(this);
+    bridge_->closeScannerWithCompletion([self] {
+        if (self) {
+            self->setOpenConButtonEnabled(true);
+        }
+    });
+}
+
+void ANTScannerService::chooseLogFolder() {
+    if (!folderChooser_) {
+        return;
+    }
+    const QString trimmed = logFolderPath_.trimmed();
+    const auto chosen = folderChooser_(trimmed.isEmpty() ? defaultLogFolderPath() : trimmed);
+    if (!chosen || chosen->isEmpty()) {
+        return;
+    }
+    setLogFolderPath(*chosen);
+    appendLog(QStringLiteral("Selected folder ") + *chosen);
+}
+
+void ANTScannerService::startLogging(bool resetFirst) {
+    if (isLogging_) {
+        return;
+    }
+    if (resetFirst && !allLapData_.empty()) {
+        resetLaps();
+    }
+    QString folder = logFolderPath_.trimmed();
+    if (folder.isEmpty()) {
+        folder = defaultLogFolderPath();
+        setLogFolderPath(folder);
+    }
+    if (!QDir().mkpath(folder)) {
+        appendLog(QStringLiteral("Failed to create output directory."));
+        return;
+    }
+    const auto runNumber = LapCSVLogger::nextRunNumber(folder);
+    if (!runNumber) {
+        appendLog(QStringLiteral("Invalid directory."));
+        return;
+    }
+    const QString fileName = LapCSVLogger::fileNameForRun(*runNumber);
+    if (csvLogger_.open(QDir(folder).filePath(fileName))) {
+        appendLog(QStringLiteral("Failed to open file."));
+        return;
+    }
+    setLogFileName(fileName);
+    setIsLogging(true);
+    appendLog(QStringLiteral("Opened log file."));
+}
+
+void ANTScannerService::stopLogging() {
+    if (!isLogging_) {
+        return;
+    }
+    if (csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_)) {
+        appendLog(QStringLiteral("Failed to close file."));
+    } else {
+        appendLog(QStringLiteral("Closed log file."));
+    }
+    setIsLogging(false);
+}
+
+void ANTScannerService::resetLaps() {
+    lapAssembly_.clearCompletedLaps();
+    setAllLapData({});
+    setLastCompletedLap(QStringLiteral("-"));
+    applyUpdate(lapAssembly_.makeUpdate());
+    updateSessionData();
+}
+
+void ANTScannerService::applicationWillTerminate() {
+    stopLogging();
+    if (bridge_) {
+        bridge_->closeScanner();
+    }
+    setOpenConButtonEnabled(true);
+}
+
+// Settings -------------------------------------------------------------------
+
+void ANTScannerService::setAutoCal(bool value) {
+    if (value == autoCal_) {
+        return;
+    }
+    assign(this, autoCal_, value, &ANTScannerService::autoCalChanged);
+    userDefaults_.setValue(settingsKey(kAutoCalKey), value);
+    updateSessionData();
+}
+
+void ANTScannerService::setCalLapCount(qint64 value) {
+    const qint64 count = std::max<qint64>(value, 0);
+    if (count == calLapCount_) {
+        return;
+    }
+    assign(this, calLapCount_, count, &ANTScannerService::calLapCountChanged);
+    userDefaults_.setValue(settingsKey(kCalLapCountKey), count);
+    updateSessionData();
+}
+
+void ANTScannerService::setCSVDelimiter(CSVDelimiterOption option) {
+    const QString raw = rawValue(option);
+    if (raw == csvDelimiter_) {
+        return;
+    }
+    assign(this, csvDelimiter_, raw, &ANTScannerService::csvDelimiterChanged);
+    userDefaults_.setValue(settingsKey(kCSVDelimiterKey), raw);
+}
+
+// Calibration and session summary ---------------------------------------------
+
+void ANTScannerService::updateSessionData() {
+    auto summary = makeLapData();
+    LapData& s = *summary;
+    qint64 used = 0;
+    qint64 calLaps = 0;
+    for (auto it = allLapData_.rbegin(); it != allLapData_.rend(); ++it) {
+        const LapData& lap = **it;
+        if (!lap.use) {
+            continue;
+        }
+        ++used;
+        s.cdA += lap.cdA;
+        if (calLaps < calLapCount_) {
+            s.cal += lap.cal;
+            ++calLaps;
+        }
+        s.lapTime += lap.lapTime;
+        s.dist += lap.dist;
+        s.speed += lap.speed;
+        s.riderPwr += lap.riderPwr;
+        s.head += lap.head;
+        s.chest += lap.chest;
+    }
+
+    if (used > 0) {
+        const auto n = static_cast<double>(used);
+        s.cdA /= n;
+        if (calLaps > 0) {
+            s.cal /= static_cast<double>(calLaps);
+        }
+        // Without a positive average factor there is no calibration: the
+        // summary and every lap show 0 rather than an infinite or NaN CdA.
+        const bool calibrate = s.cal > 0;
+        if (autoCal_) {
+            s.cdACal = calibrate ? s.cdA / s.cal : 0;
+        } else {
+            s.cdACal = s.cdA;
+        }
+        s.lapTime /= n;
+        s.dist /= n;
+        s.speed /= n;
+        s.riderPwr /= n;
+        s.head /= n;
+        s.chest /= n;
+        s.lap = used;
+        for (const auto& lap : allLapData_) {
+            if (autoCal_) {
+                lap->cdACal = calibrate ? lap->cdA / s.cal : 0;
+            } else {
+                lap->cdACal = lap->cdA;
+            }
+        }
+    }
+
+    setSessionData({std::move(summary)});
+    // Same list again: the views redraw the rewritten cdACal values.
+    Q_EMIT allLapDataChanged();
+}
+
+} // namespace draftwell

@@ -1,0 +1,150 @@
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ant/dsi_thread.h"
+
+namespace {
+
+struct LockedCondition {
+    DSI_MUTEX mutex;
+    DSI_CONDITION_VAR condition;
+    LockedCondition() {
+        EXPECT_EQ(DSIThread_MutexInit(&mutex), DSI_THREAD_ENONE);
+        EXPECT_EQ(DSIThread_CondInit(&condition), DSI_THREAD_ENONE);
+    }
+    ~LockedCondition() {
+        DSIThread_CondDestroy(&condition);
+        DSIThread_MutexDestroy(&mutex);
+    }
+};
+
+TEST(DSIThreadCondition, ZeroTimeoutTimesOutAtOnce) {
+    LockedCondition c;
+    DSIThread_MutexLock(&c.mutex);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DSIThread_CondTimedWait(&c.condition, &c.mutex, 0), DSI_THREAD_ETIMEDOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    DSIThread_MutexUnlock(&c.mutex);
+}
+
+struct SignalOnce {
+    LockedCondition* c;
+    bool signalled = false;
+};
+
+void* signalWhenWaiting(void* raw) {
+    auto* s = static_cast<SignalOnce*>(raw);
+    // The waiter holds the mutex until its wait releases it, so getting it
+    // here means the waiter is inside the wait.
+    DSIThread_MutexLock(&s->c->mutex);
+    s->signalled = true;
+    DSIThread_CondSignal(&s->c->condition);
+    DSIThread_MutexUnlock(&s->c->mutex);
+    return nullptr;
+}
+
+TEST(DSIThreadCondition, InfiniteTimeoutWaitsForTheSignal) {
+    LockedCondition c;
+    SignalOnce s{&c};
+    DSIThread_MutexLock(&c.mutex);
+    DSI_THREAD_ID thread = DSIThread_CreateThread(signalWhenWaiting, &s);
+    ASSERT_NE(thread, nullptr);
+    while (!s.signalled) {
+        ASSERT_EQ(DSIThread_CondTimedWait(&c.condition, &c.mutex, DSI_THREAD_INFINITE), DSI_THREAD_ENONE);
+    }
+    DSIThread_MutexUnlock(&c.mutex);
+    EXPECT_EQ(DSIThread_JoinThread(thread), DSI_THREAD_ENONE);
+}
+
+TEST(DSIThreadCondition, DeadlineAcrossASecondBoundaryIsNormalised) {
+    const timespec deadline = DSIThread_Deadline(100, 999999, 1);
+    EXPECT_EQ(deadline.tv_sec, 101);
+    EXPECT_EQ(deadline.tv_nsec, 999000);
+    const timespec longer = DSIThread_Deadline(7, 500000, 2750);
+    EXPECT_EQ(longer.tv_sec, 10);
+    EXPECT_EQ(longer.tv_nsec, 250000000);
+    EXPECT_LT(DSIThread_Deadline(0, 999999, 0xFFFFFFFEu).tv_nsec, 1000000000);
+}
+
+struct TryLockProbe {
+    DSI_MUTEX* mutex;
+    DSI_THREAD_RESULT result = DSI_THREAD_EOTHER;
+};
+
+void* tryLockElsewhere(void* raw) {
+    auto* probe = static_cast<TryLockProbe*>(raw);
+    probe->result = DSIThread_MutexTryLock(probe->mutex);
+    if (probe->result == DSI_THREAD_ENONE) {
+        DSIThread_MutexUnlock(probe->mutex);
+    }
+    return nullptr;
+}
+
+TEST(DSIThreadMutex, IsRecursiveAndBusyForOtherThreads) {
+    DSI_MUTEX mutex;
+    ASSERT_EQ(DSIThread_MutexInit(&mutex), DSI_THREAD_ENONE);
+    ASSERT_EQ(DSIThread_MutexLock(&mutex), DSI_THREAD_ENONE);
+    EXPECT_EQ(DSIThread_MutexTryLock(&mutex), DSI_THREAD_ENONE); // same thread again
+    TryLockProbe probe{&mutex};
+    DSI_THREAD_ID thread = DSIThread_CreateThread(tryLockElsewhere, &probe);
+    ASSERT_NE(thread, nullptr);
+    DSIThread_JoinThread(thread);
+    EXPECT_EQ(probe.result, DSI_THREAD_EBUSY);
+    DSIThread_MutexUnlock(&mutex);
+    DSIThread_MutexUnlock(&mutex);
+
+    thread = DSIThread_CreateThread(tryLockElsewhere, &probe);
+    ASSERT_NE(thread, nullptr);
+    DSIThread_JoinThread(thread);
+    EXPECT_EQ(probe.result, DSI_THREAD_ENONE);
+    DSIThread_MutexDestroy(&mutex);
+}
+
+struct IdProbe {
+    DSI_THREAD_ID seen = nullptr;
+};
+
+void* recordOwnId(void* raw) {
+    static_cast<IdProbe*>(raw)->seen = DSIThread_GetCurrentThreadId();
+    return nullptr;
+}
+
+TEST(DSIThreadIdentity, ThreadsKnowTheirOwnHandle) {
+    IdProbe probe;
+    DSI_THREAD_ID thread = DSIThread_CreateThread(recordOwnId, &probe);
+    ASSERT_NE(thread, nullptr);
+    // Compare before the handle is given up by the join.
+    for (int i = 0; i < 5000 && !DSIThread_HasEnded(thread); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(DSIThread_HasEnded(thread));
+    EXPECT_TRUE(DSIThread_CompareThreads(probe.seen, thread));
+    EXPECT_FALSE(DSIThread_CompareThreads(DSIThread_GetCurrentThreadId(), thread));
+    EXPECT_TRUE(DSIThread_CompareThreads(DSIThread_GetCurrentThreadId(), DSIThread_GetCurrentThreadId()));
+    EXPECT_EQ(DSIThread_DestroyThread(thread), DSI_THREAD_ESRCH); // already ended
+    EXPECT_EQ(DSIThread_JoinThread(thread), DSI_THREAD_ENONE);
+    EXPECT_EQ(DSIThread_CreateThread(nullptr, nullptr), nullptr);
+}
+
+TEST(DSIThreadClock, SystemTimeAdvancesWithSleep) {
+    const std::uint32_t before = DSIThread_GetSystemTime();
+    DSIThread_Sleep(50);
+    const std::uint32_t elapsed = DSIThread_GetSystemTime() - before;
+    EXPECT_GE(elapsed, 50u);
+}
+
+TEST(DSIThreadWorkingDirectory, EndsWithSlashAndRespectsTheSize) {
+    char buffer[4096];
+    ASSERT_TRUE(DSIThread_GetWorkingDirectory(buffer, sizeof buffer));
+    const std::size_t length = std::strlen(buffer);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(buffer[length - 1], '/');
+    char tiny[2];
+    EXPECT_FALSE(DSIThread_GetWorkingDirectory(tiny, sizeof tiny));
+    EXPECT_FALSE(DSIThread_GetWorkingDirectory(nullptr, 100));
+}
+
+} // namespace

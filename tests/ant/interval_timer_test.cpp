@@ -1,0 +1,125 @@
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ant/interval_timer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Counts firings; can hold the callback until released.
+struct FiringLog {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int firings = 0;
+    bool hold = false;
+    bool inCallback = false;
+    bool callbackReturned = false;
+
+    static void Fire(void* raw) {
+        auto* log = static_cast<FiringLog*>(raw);
+        std::unique_lock lock(log->mutex);
+        ++log->firings;
+        log->inCallback = true;
+        log->changed.notify_all();
+        // Bounded so a broken test cannot hang the run.
+        log->changed.wait_for(lock, std::chrono::seconds(20), [&] { return !log->hold; });
+        log->inCallback = false;
+        log->callbackReturned = true;
+        log->changed.notify_all();
+    }
+
+    template <typename Predicate> bool WaitFor(Predicate predicate, int ms = 10000) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(ms), predicate);
+    }
+    int Firings() {
+        std::lock_guard lock(mutex);
+        return firings;
+    }
+};
+
+TEST(IntervalTimer, OneShotFiresOnceThenStops) {
+    FiringLog log;
+    IntervalTimer timer(FiringLog::Fire, &log, 20, false);
+    ASSERT_TRUE(log.WaitFor([&] { return log.firings == 1 && log.callbackReturned; }));
+    bool stopped = false;
+    for (int i = 0; i < 500 && !stopped; ++i) {
+        stopped = !timer.IsRunning();
+        if (!stopped) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    EXPECT_TRUE(stopped);
+    // A second firing would come 20 ms later; give it ample room.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(log.Firings(), 1);
+}
+
+TEST(IntervalTimer, RecurringFiresRepeatedlyUntilDestroyed) {
+    FiringLog log;
+    {
+        IntervalTimer timer(FiringLog::Fire, &log, 10, true);
+        EXPECT_TRUE(timer.IsRunning());
+        ASSERT_TRUE(log.WaitFor([&] { return log.firings >= 5; }));
+    }
+    // The thread has been reaped: nothing can fire any more.
+    const int afterDestroy = log.Firings();
+    EXPECT_EQ(log.Firings(), afterDestroy);
+    EXPECT_FALSE(log.inCallback);
+}
+
+TEST(IntervalTimer, DestroyingAnIdleTimerReturnsPromptly) {
+    FiringLog log;
+    const auto start = Clock::now();
+    {
+        IntervalTimer timer(FiringLog::Fire, &log, 60000, true);
+        EXPECT_TRUE(timer.IsRunning());
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(log.Firings(), 0);
+}
+
+TEST(IntervalTimer, TimersThatCannotWorkDoNotRun) {
+    IntervalTimer noCallback(nullptr, nullptr, 10, true);
+    EXPECT_FALSE(noCallback.IsRunning());
+    FiringLog log;
+    IntervalTimer noInterval(FiringLog::Fire, &log, 0, true);
+    EXPECT_FALSE(noInterval.IsRunning());
+    EXPECT_EQ(log.Firings(), 0);
+}
+
+TEST(IntervalTimer, StuckCallbackIsAbandonedAndTheOwnerCarriesOn) {
+    // Static: the abandoned thread still touches it after the test body returns.
+    static FiringLog log;
+    {
+        std::lock_guard lock(log.mutex);
+        log.hold = true;
+    }
+    const auto start = Clock::now();
+    {
+        IntervalTimer timer(FiringLog::Fire, &log, 10, true);
+        ASSERT_TRUE(log.WaitFor([&] { return log.inCallback; }));
+    }
+    const auto destroyTook = Clock::now() - start;
+    EXPECT_GE(destroyTook, std::chrono::milliseconds(2900));
+    EXPECT_LT(destroyTook, std::chrono::seconds(10));
+
+    // The abandoned thread is still parked in the callback; the process is fine.
+    {
+        std::lock_guard lock(log.mutex);
+        EXPECT_TRUE(log.inCallback);
+        log.hold = false;
+    }
+    log.changed.notify_all();
+    ASSERT_TRUE(log.WaitFor([&] { return log.callbackReturned; }));
+    // Once released it ends without firing again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(log.Firings(), 1);
+}
+
+} // namespace

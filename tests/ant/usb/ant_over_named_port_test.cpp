@@ -1,0 +1,72 @@
+// The ANT library over a serial port named by path, with the virtual stick
+// serving the other end of a pseudo-terminal.
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ant/ant.h"
+#include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/usb_device_kind.h"
+#include "sim/pty_stick_server.h"
+#include "tests/ant/usb/wait_for.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::atomic<int> startUpMessages{0};
+std::atomic<int> broadcasts{0};
+std::uint8_t responseBuffer[64];
+std::uint8_t channelBuffer[64];
+
+bool onResponse(std::uint8_t, std::uint8_t messageId) {
+    if (messageId == 0x6F) {
+        ++startUpMessages;
+    }
+    return true;
+}
+
+bool onChannelEvent(std::uint8_t, std::uint8_t event) {
+    if (event == 0xA3) {
+        ++broadcasts;
+    }
+    return true;
+}
+
+TEST(AntOverNamedPort, ConfiguresReceivesAndSurvivesTheStickGoingAway) {
+    antsim::Scenario scenario;
+    scenario.seed = 11;
+    scenario.broadcastPeriod = 50ms;
+    antsim::PtyStickServer server(scenario, {}, {});
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+
+    SetUSBDeviceKinds(USBPlatformDeviceKinds());
+    USBDeviceHandleSI::SetNamedPorts({server.slavePath()});
+    ASSERT_TRUE(ANT_Init(0, 57600)); // named ports are numbered first
+    ANT_SetResponseCallback(&onResponse, responseBuffer);
+    ANT_SetChannelEventCallback(0, &onChannelEvent, channelBuffer);
+
+    ASSERT_TRUE(ANT_ResetSystem());
+    EXPECT_TRUE(WaitFor([] { return startUpMessages.load() > 0; }));
+    const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_TRUE(ANT_SetNetworkKey(0, key, 500));
+    EXPECT_TRUE(ANT_EnableExtendedMessages(1, 500));
+    EXPECT_TRUE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
+    EXPECT_TRUE(ANT_SetChannelRadioFreq(0, 67, 500));
+    EXPECT_TRUE(ANT_SetChannelId(0, 0, 113, 5, 500));
+    EXPECT_TRUE(ANT_OpenRxScanMode(500));
+    EXPECT_TRUE(WaitFor([] { return broadcasts.load() >= 3; }, 10s));
+
+    server.stop(); // hangs up the terminal, as a pulled stick does
+    EXPECT_TRUE(WaitFor([] { return !ANT_RequestMessage(0, 0x54); }));
+
+    const auto start = std::chrono::steady_clock::now();
+    ANT_Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    USBDeviceHandleSI::SetNamedPorts({});
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <umockdev.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The far side of an emulated USB stick: serves the usbdevfs requests libusb
+// makes on the device node (bulk OUT 0x01, bulk IN 0x81, control requests).
+class FakeUsbStick {
+  public:
+    struct ControlRequest {
+        std::uint8_t requestType;
+        std::uint8_t request;
+        std::uint16_t value;
+        std::uint16_t index;
+        std::vector<std::uint8_t> data;
+    };
+
+    // Serves `deviceNode` in `testbed`; attach before the device is added.
+    FakeUsbStick(UMockdevTestbed* testbed, const std::string& deviceNode);
+    ~FakeUsbStick();
+    FakeUsbStick(const FakeUsbStick&) = delete;
+    FakeUsbStick& operator=(const FakeUsbStick&) = delete;
+
+    // Serial-number string (index 3) as UTF-16 code units.
+    void SetSerial(std::u16string serial);
+    // Bytes for the host's next bulk reads.
+    void SendToHost(const std::vector<std::uint8_t>& bytes);
+    // In-flight URBs end as on a disconnect; later requests fail with ENODEV.
+    void Unplug();
+
+    std::vector<std::uint8_t> HostWrote();
+    std::vector<ControlRequest> VendorRequests();
+    int PendingReads();
+    int IoctlCount();
+
+  private:
+    static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
+    gboolean Handle(UMockdevIoctlClient* client);
+    void Submit(UMockdevIoctlClient* client, UMockdevIoctlData* argument);
+    void CompleteReadsLocked();
+
+    UMockdevTestbed* testbed_;
+    std::string deviceNode_;
+    UMockdevIoctlBase* handler_;
+    std::mutex mutex_;
+    std::vector<UMockdevIoctlData*> pendingIn_;
+    std::vector<UMockdevIoctlData*> reapable_;
+    std::vector<std::uint8_t> hostWrote_;
+    std::vector<std::uint8_t> toHost_;
+    std::vector<ControlRequest> vendorRequests_;
+    std::u16string serial_ = u"123456";
+    bool unplugged_ = false;
+    int ioctls_ = 0;
+};

@@ -1,0 +1,204 @@
+// Sticks driven directly over USB through libusb, against an emulated device
+// whose usbdevfs requests the test serves.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ant/usb/libusb_device_enumerator.h"
+#include "ant/usb/libusb_device_handle.h"
+#include "ant/usb/usb_device_handle.h"
+#include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/usb_device_kind.h"
+#include "tests/ant/usb/fake_usb_stick.h"
+#include "tests/ant/usb/mock_usb_bus.h"
+#include "tests/ant/usb/wait_for.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kWakeUp = {0xA4, 0x02, 0x4D, 0x00, 0x54, 0xBF};
+
+class DirectHandleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetUSBDeviceKinds(USBPlatformDeviceKinds());
+        USBDeviceHandleSI::SetNamedPorts({});
+    }
+    void TearDown() override { USBDeviceHandle::Close(handle_); }
+
+    void Plug(std::uint16_t vid, std::uint16_t pid) {
+        const MockUsbBus::UsbDevice device{"1-1", 1, 2, vid, pid, "ANT USB Stick", "123456"};
+        stick_ = std::make_unique<FakeUsbStick>(bus_.Testbed(), MockUsbBus::DeviceNode(device));
+        path_ = bus_.AddUsbDevice(device);
+    }
+
+    // Opens the first listed stick of the kind `type` (its own type decides the handle class).
+    void Open(USBDeviceType type, std::uint32_t baud = 57600) {
+        const USBDeviceList<const USBDevice*> sticks = USBDeviceHandle::GetAllDevices(type);
+        ASSERT_EQ(sticks.GetSize(), 1u);
+        ASSERT_TRUE(USBDeviceHandle::Open(*sticks[0], handle_, baud));
+    }
+
+    Bytes ReadFromHandle(std::size_t count) {
+        Bytes got;
+        WaitFor([&] {
+            std::uint8_t block[300];
+            std::uint32_t n = 0;
+            if (handle_->Read(block, sizeof block, n, 50) == USBStatus::Success) {
+                got.insert(got.end(), block, block + n);
+            }
+            return got.size() >= count;
+        });
+        return got;
+    }
+
+    MockUsbBus bus_;
+    std::unique_ptr<FakeUsbStick> stick_;
+    std::string path_;
+    USBDeviceHandle* handle_ = nullptr;
+};
+
+TEST_F(DirectHandleTest, DirectStickIsWokenAndCarriesBytesBothWays) {
+    Plug(0x0FCF, 0x1008);
+    stick_->SetSerial(u"12\u0101"
+                      u"4");
+    Open(USB_DEVICE_TYPE_LIBUSB);
+    EXPECT_EQ(handle_->GetDevice().GetDeviceType(), USB_DEVICE_TYPE_LIBUSB);
+
+    Bytes twice = kWakeUp;
+    twice.insert(twice.end(), kWakeUp.begin(), kWakeUp.end());
+    EXPECT_EQ(stick_->HostWrote(), twice);
+    EXPECT_TRUE(stick_->VendorRequests().empty());
+
+    // The serial string is read from the device itself; a character above 0xFF becomes '?'.
+    std::uint8_t serial[256] = {};
+    handle_->GetDevice().GetSerialString(serial, sizeof serial);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(serial)), "12?4");
+
+    const Bytes broadcast = {0xA4, 0x09, 0x4E, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 0xE3};
+    stick_->SendToHost(broadcast);
+    EXPECT_EQ(ReadFromHandle(broadcast.size()), broadcast);
+
+    const Bytes command = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    std::uint32_t written = 0;
+    ASSERT_EQ(handle_->Write(command.data(), static_cast<std::uint32_t>(command.size()), written),
+              USBStatus::Success);
+    EXPECT_EQ(written, command.size());
+    const Bytes all = stick_->HostWrote();
+    EXPECT_EQ(Bytes(all.end() - static_cast<std::ptrdiff_t>(command.size()), all.end()), command);
+}
+
+TEST_F(DirectHandleTest, BridgeChipIsSetUpWithVendorRequestsInOrder) {
+    Plug(0x0FCF, 0x1004);
+    const std::vector<std::pair<std::uint32_t, std::uint16_t>> divisors = {
+        {50000, 74}, {57600, 64}, {115200, 32}};
+    for (const auto& [baud, divisor] : divisors) {
+        SCOPED_TRACE(baud);
+        const std::size_t before = stick_->VendorRequests().size();
+        Open(USB_DEVICE_TYPE_SI_LIBUSB, baud);
+        EXPECT_EQ(handle_->GetDevice().GetDeviceType(), USB_DEVICE_TYPE_SI_LIBUSB);
+        const auto requests = stick_->VendorRequests();
+        ASSERT_EQ(requests.size(), before + 5);
+        const std::vector<std::pair<std::uint8_t, std::uint16_t>> expected = {
+            {0x00, 0xFFFF}, {0x01, divisor}, {0x03, 0x0800}, {0x13, 0x0000}, {0x12, 0x000C}};
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(requests[before + i].request, expected[i].first) << i;
+            EXPECT_EQ(requests[before + i].value, expected[i].second) << i;
+            EXPECT_EQ(requests[before + i].index, 0) << i;
+        }
+        const Bytes flow = requests[before + 3].data;
+        ASSERT_EQ(flow.size(), 16u);
+        EXPECT_EQ(flow[0], 8);
+        EXPECT_EQ(flow[4], 64);
+
+        ASSERT_TRUE(USBDeviceHandle::Close(handle_));
+        const auto closing = stick_->VendorRequests();
+        ASSERT_EQ(closing.size(), before + 8);
+        EXPECT_EQ(closing[before + 5].request, 0x13);
+        EXPECT_EQ(closing[before + 6].request, 0x12);
+        EXPECT_EQ(closing[before + 7].request, 0x00);
+        EXPECT_EQ(closing[before + 7].value, 0x0000);
+    }
+    EXPECT_TRUE(stick_->HostWrote().empty()); // no wake-up bytes for the bridge chip
+}
+
+TEST_F(DirectHandleTest, CloseEndsAReadInFlightAtOnce) {
+    Plug(0x0FCF, 0x1008);
+    Open(USB_DEVICE_TYPE_LIBUSB);
+    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(USBDeviceHandle::Close(handle_));
+    // The receive thread's read would otherwise last 60 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(stick_->PendingReads(), 0);
+}
+
+TEST_F(DirectHandleTest, UnplugTurnsReadsAndWritesIntoDeviceGone) {
+    Plug(0x0FCF, 0x1008);
+    Open(USB_DEVICE_TYPE_LIBUSB);
+    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+    stick_->Unplug();
+    std::uint8_t byte = 0;
+    std::uint32_t count = 0;
+    EXPECT_TRUE(WaitFor([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
+    EXPECT_EQ(handle_->Write(&byte, 1, count), USBStatus::DeviceGone);
+    EXPECT_TRUE(USBDeviceHandle::Close(handle_));
+}
+
+class AccessLayerTest : public DirectHandleTest {
+  protected:
+    LibusbDeviceHandle* OpenFirst() {
+        LibusbDeviceEnumerator enumerator;
+        EXPECT_EQ(enumerator.Refresh(), LibusbError::Success);
+        EXPECT_EQ(enumerator.GetDevices().size(), 1u);
+        LibusbDeviceHandle* device = nullptr;
+        if (!enumerator.GetDevices().empty()) {
+            result_ = LibusbDeviceHandle::Open(enumerator.GetDevices()[0], device);
+        }
+        return device;
+    }
+    LibusbError::Enum result_ = LibusbError::Other;
+};
+
+TEST_F(AccessLayerTest, ASilentReadTimesOut) {
+    Plug(0x0FCF, 0x1008);
+    LibusbDeviceHandle* device = OpenFirst();
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->ClaimInterface(0), LibusbError::Success);
+    std::uint8_t buffer[64];
+    std::uint32_t received = 99;
+    EXPECT_EQ(device->BulkTransfer(0x81, buffer, sizeof buffer, received, 200), LibusbError::Timeout);
+    EXPECT_EQ(received, 0u);
+    EXPECT_EQ(stick_->PendingReads(), 0);
+    LibusbDeviceHandle::Close(device);
+}
+
+TEST_F(AccessLayerTest, InterfaceRules) {
+    Plug(0x0FCF, 0x1008);
+    LibusbDeviceHandle* device = OpenFirst();
+    ASSERT_NE(device, nullptr);
+    std::uint8_t buffer[8];
+    std::uint32_t moved = 0;
+    EXPECT_EQ(device->BulkTransfer(0x01, buffer, sizeof buffer, moved, 100), LibusbError::NotFound);
+    EXPECT_EQ(device->ClaimInterface(32), LibusbError::InvalidParam);
+    ASSERT_EQ(device->ClaimInterface(0), LibusbError::Success);
+    EXPECT_EQ(device->ClaimInterface(0), LibusbError::Busy);
+    EXPECT_EQ(device->BulkTransfer(0x01, buffer, sizeof buffer, moved, 100), LibusbError::Success);
+    EXPECT_EQ(moved, sizeof buffer);
+    LibusbDeviceHandle::Close(device);
+}
+
+TEST_F(AccessLayerTest, OtherVendorsAreRefusedUntouched) {
+    Plug(0x10C4, 0xEA60);
+    LibusbDeviceHandle* device = OpenFirst();
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(result_, LibusbError::Other);
+    EXPECT_EQ(stick_->IoctlCount(), 0);
+}
+
+} // namespace

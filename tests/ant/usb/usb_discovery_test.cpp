@@ -1,0 +1,162 @@
+// Discovery and numbering of sticks over a fake sysfs: serial-port sticks,
+// direct-USB sticks listed by both direct kinds, and what is never listed.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ant/usb/usb_device_handle.h"
+#include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/usb_device_kind.h"
+#include "ant/usb/usb_device_si.h"
+#include "tests/ant/usb/fake_usb_stick.h"
+#include "tests/ant/usb/mock_usb_bus.h"
+
+namespace {
+
+std::string serialOf(const USBDevice& device) {
+    std::uint8_t serial[256] = {};
+    device.GetSerialString(serial, sizeof serial);
+    return std::string(reinterpret_cast<const char*>(serial));
+}
+
+std::vector<USBDeviceType> typesOf(const USBDeviceList<const USBDevice*>& list) {
+    std::vector<USBDeviceType> types;
+    for (std::uint32_t i = 0; i < list.GetSize(); ++i) {
+        types.push_back(list[i]->GetDeviceType());
+    }
+    return types;
+}
+
+std::string portOf(const USBDevice* device) {
+    const auto* port = dynamic_cast<const USBDeviceSI*>(device);
+    return port != nullptr ? port->GetBsdName() : "";
+}
+
+class UsbDiscoveryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetUSBDeviceKinds(USBPlatformDeviceKinds());
+        USBDeviceHandleSI::SetNamedPorts({});
+    }
+    void TearDown() override { USBDeviceHandleSI::SetNamedPorts({}); }
+
+    // A serial-port stick, a non-ANT serial adapter, a direct stick, a bridge-chip stick, a mouse and a
+    // motherboard serial port.
+    void PlugTheUsualSet() {
+        const std::string stick = bus_.AddUsbDevice({"1-1", 1, 2, 0x0FCF, 0x1008, "ANT USB Stick", "111"});
+        bus_.AddSerialPort(stick, "ttyUSB0", "usb_serial_simple");
+        const std::string adapter = bus_.AddUsbDevice({"1-2", 1, 3, 0x10C4, 0xEA60, "CP2102 Adapter", "222"});
+        bus_.AddSerialPort(adapter, "ttyUSB1", "cp210x");
+        directStick_ = std::make_unique<FakeUsbStick>(bus_.Testbed(), "/dev/bus/usb/001/004");
+        bus_.AddUsbDevice({"1-3", 1, 4, 0x0FCF, 0x1008, "ANT USB-m Stick", "333"});
+        bus_.AddUsbDevice({"1-4", 1, 5, 0x0FCF, 0x1004, "ANT USB Stick 2", "444", false});
+        bus_.AddUsbDevice({"1-5", 1, 6, 0x046D, 0xC52B, "USB Receiver", "555"});
+        bus_.AddPlainTty("ttyS0");
+    }
+
+    MockUsbBus bus_;
+    std::unique_ptr<FakeUsbStick> directStick_;
+};
+
+TEST_F(UsbDiscoveryTest, NoStickGivesEmptyLists) {
+    bus_.AddPlainTty("ttyS0");
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices().GetSize(), 0u);
+    EXPECT_EQ(USBDeviceHandle::GetAvailableDevices().GetSize(), 0u);
+}
+
+TEST_F(UsbDiscoveryTest, ListsSerialSticksThenDirectSticksTwiceInRegistryOrder) {
+    PlugTheUsualSet();
+    const USBDeviceList<const USBDevice*> all = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
+
+    ASSERT_EQ(all.GetSize(), 5u);
+    EXPECT_EQ(typesOf(all), (std::vector<USBDeviceType>{USB_DEVICE_TYPE_SI, USB_DEVICE_TYPE_LIBUSB,
+                                                        USB_DEVICE_TYPE_SI_LIBUSB, USB_DEVICE_TYPE_LIBUSB,
+                                                        USB_DEVICE_TYPE_SI_LIBUSB}));
+    EXPECT_EQ(portOf(all[0]), "/dev/ttyUSB0");
+    EXPECT_EQ(all[0]->GetVid(), 0x0FCF);
+    EXPECT_EQ(all[0]->GetSerialNumber(), 111u);
+    char product[256] = {};
+    ASSERT_TRUE(all[0]->GetProductDescription(product, sizeof product));
+    EXPECT_STREQ(product, "ANT USB Stick");
+
+    // The same two direct sticks, first as the bridge-chip kind found them, then as the direct kind did.
+    EXPECT_EQ(serialOf(*all[1]), "333");
+    EXPECT_EQ(serialOf(*all[2]), "444");
+    EXPECT_EQ(serialOf(*all[3]), "333");
+    EXPECT_EQ(serialOf(*all[4]), "444");
+    EXPECT_EQ(all[2]->GetPid(), 0x1004);
+    EXPECT_EQ(all[3]->GetSerialNumber(), 333u);
+}
+
+TEST_F(UsbDiscoveryTest, MaskSelectsKinds) {
+    PlugTheUsualSet();
+    EXPECT_EQ(typesOf(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI)),
+              std::vector<USBDeviceType>{USB_DEVICE_TYPE_SI});
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_LIBUSB).GetSize(), 2u);
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI_LIBUSB | USB_DEVICE_TYPE_LIBUSB).GetSize(),
+              4u);
+}
+
+TEST_F(UsbDiscoveryTest, NamedPortsComeFirstInTheOrderGivenWhateverTheyAre) {
+    PlugTheUsualSet();
+    USBDeviceHandleSI::SetNamedPorts({"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB0"});
+    const USBDeviceList<const USBDevice*> serial = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
+
+    ASSERT_EQ(serial.GetSize(), 3u); // ttyUSB0 is not listed a second time
+    EXPECT_EQ(portOf(serial[0]), "/dev/ttyS0");
+    EXPECT_EQ(portOf(serial[1]), "/dev/ttyUSB1");
+    EXPECT_EQ(portOf(serial[2]), "/dev/ttyUSB0");
+    EXPECT_EQ(serial[1]->GetVid(), 0x10C4);
+    EXPECT_EQ(serial[2]->GetSerialNumber(), 111u);
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices().GetSize(), 7u);
+}
+
+TEST_F(UsbDiscoveryTest, AvailableDevicesLeaveOutWhatCannotBeOpenedNow) {
+    PlugTheUsualSet();
+    const int holder = ::open("/dev/ttyUSB0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    // ttyUSB0 is held by another program; the bridge-chip stick has no device node.
+    const USBDeviceList<const USBDevice*> available = USBDeviceHandle::GetAvailableDevices();
+    ASSERT_EQ(available.GetSize(), 2u);
+    EXPECT_EQ(serialOf(*available[0]), "333");
+    EXPECT_EQ(serialOf(*available[1]), "333");
+
+    ::close(holder);
+    const USBDeviceList<const USBDevice*> serial = USBDeviceHandle::GetAvailableDevices(USB_DEVICE_TYPE_SI);
+    ASSERT_EQ(serial.GetSize(), 1u);
+    EXPECT_EQ(portOf(serial[0]), "/dev/ttyUSB0");
+}
+
+TEST_F(UsbDiscoveryTest, CopiedDeviceOutlivesTheNextEnumeration) {
+    PlugTheUsualSet();
+    USBDevice* serialCopy = nullptr;
+    USBDevice* directCopy = nullptr;
+    {
+        const USBDeviceList<const USBDevice*> all = USBDeviceHandle::GetAllDevices();
+        ASSERT_EQ(all.GetSize(), 5u);
+        ASSERT_TRUE(USBDeviceHandle::CopyDevice(serialCopy, all[0]));
+        ASSERT_TRUE(USBDeviceHandle::CopyDevice(directCopy, all[4]));
+        USBDevice* untouched = directCopy;
+        EXPECT_FALSE(USBDeviceHandle::CopyDevice(directCopy, all[3]));
+        EXPECT_EQ(directCopy, untouched);
+    }
+    std::unique_ptr<USBDevice> serialOwned(serialCopy);
+    std::unique_ptr<USBDevice> directOwned(directCopy);
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices().GetSize(), 5u); // refills the device tables
+
+    EXPECT_EQ(portOf(serialOwned.get()), "/dev/ttyUSB0");
+    EXPECT_EQ(serialOwned->GetSerialNumber(), 111u);
+    EXPECT_EQ(directOwned->GetDeviceType(), USB_DEVICE_TYPE_SI_LIBUSB);
+    EXPECT_EQ(serialOf(*directOwned), "444");
+}
+
+} // namespace

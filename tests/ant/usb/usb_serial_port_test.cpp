@@ -1,0 +1,196 @@
+// The serial-port kind over a pseudo-terminal named by path, as the virtual
+// stick is used; the test holds the other end.
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ant/usb/usb_device_handle.h"
+#include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/usb_device_handle_si_libusb.h"
+#include "ant/usb/usb_device_kind.h"
+#include "ant/usb/usb_device_si.h"
+#include "tests/ant/usb/wait_for.h"
+
+namespace {
+
+int threadCount() {
+    int count = 0;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (dirent* entry = ::readdir(tasks)) {
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        ::closedir(tasks);
+    }
+    return count;
+}
+
+std::vector<std::uint8_t> readFrom(int fd, std::size_t count) {
+    std::vector<std::uint8_t> got;
+    WaitFor([&] {
+        std::uint8_t block[512];
+        pollfd readable{fd, POLLIN, 0};
+        if (::poll(&readable, 1, 10) > 0) {
+            const ssize_t n = ::read(fd, block, sizeof block);
+            if (n > 0) {
+                got.insert(got.end(), block, block + n);
+            }
+        }
+        return got.size() >= count;
+    });
+    return got;
+}
+
+std::vector<std::uint8_t> readFrom(USBDeviceHandle& handle, std::size_t count) {
+    std::vector<std::uint8_t> got;
+    WaitFor([&] {
+        std::uint8_t block[512];
+        std::uint32_t n = 0;
+        if (handle.Read(block, sizeof block, n, 50) == USBStatus::Success) {
+            got.insert(got.end(), block, block + n);
+        }
+        return got.size() >= count;
+    });
+    return got;
+}
+
+class SerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetUSBDeviceKinds(USBPlatformDeviceKinds());
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master_, 0);
+        ASSERT_EQ(::grantpt(master_), 0);
+        ASSERT_EQ(::unlockpt(master_), 0);
+        path_ = ::ptsname(master_);
+        USBDeviceHandleSI::SetNamedPorts({path_});
+    }
+    void TearDown() override {
+        USBDeviceHandle::Close(handle_);
+        USBDeviceHandleSI::SetNamedPorts({});
+        if (master_ >= 0) {
+            ::close(master_);
+        }
+    }
+
+    bool OpenNamedPort() {
+        const USBDeviceList<const USBDevice*> ports = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
+        return ports.GetSize() > 0 && USBDeviceHandle::Open(*ports[0], handle_, 57600);
+    }
+
+    int master_ = -1;
+    std::string path_;
+    USBDeviceHandle* handle_ = nullptr;
+};
+
+TEST_F(SerialPortTest, NamedPortIsListedFirstAndCarriesBytesBothWays) {
+    const USBDeviceList<const USBDevice*> ports = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
+    ASSERT_GE(ports.GetSize(), 1u);
+    const auto* port = dynamic_cast<const USBDeviceSI*>(ports[0]);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(std::string(port->GetBsdName()), path_);
+    EXPECT_EQ(port->GetDeviceType(), USB_DEVICE_TYPE_SI);
+    ASSERT_TRUE(USBDeviceHandle::Open(*ports[0], handle_, 57600));
+
+    std::vector<std::uint8_t> toHost(300);
+    for (std::size_t i = 0; i < toHost.size(); ++i) {
+        toHost[i] = static_cast<std::uint8_t>(i);
+    }
+    ASSERT_EQ(::write(master_, toHost.data(), toHost.size()), static_cast<ssize_t>(toHost.size()));
+    EXPECT_EQ(readFrom(*handle_, toHost.size()), toHost);
+
+    const std::vector<std::uint8_t> toStick = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    std::uint32_t written = 0;
+    ASSERT_EQ(handle_->Write(toStick.data(), static_cast<std::uint32_t>(toStick.size()), written),
+              USBStatus::Success);
+    EXPECT_EQ(written, toStick.size());
+    EXPECT_EQ(readFrom(master_, toStick.size()), toStick);
+}
+
+TEST_F(SerialPortTest, PortRunsRawAt115200WithFlowControlAndGetsItsSettingsBackAtClose) {
+    const int probe = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(probe, &before), 0);
+    before.c_lflag |= ICANON | ECHO;
+    ::cfsetspeed(&before, B9600);
+    ASSERT_EQ(::tcsetattr(probe, TCSANOW, &before), 0);
+
+    ASSERT_TRUE(OpenNamedPort());
+    termios open{};
+    ASSERT_EQ(::tcgetattr(probe, &open), 0);
+    EXPECT_EQ(::cfgetospeed(&open), static_cast<speed_t>(B115200));
+    EXPECT_EQ(open.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_NE(open.c_cflag & CRTSCTS, 0u);
+    EXPECT_NE(open.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(open.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(open.c_cc[VMIN], 0);
+    EXPECT_EQ(open.c_cc[VTIME], 0);
+
+    ASSERT_TRUE(USBDeviceHandle::Close(handle_));
+    termios after{};
+    ASSERT_EQ(::tcgetattr(probe, &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    ::close(probe);
+}
+
+TEST_F(SerialPortTest, HangUpMarksTheDeviceGoneAndEndsTheReceiveThread) {
+    const int threadsBefore = threadCount();
+    ASSERT_TRUE(OpenNamedPort());
+    EXPECT_TRUE(WaitFor([&] { return threadCount() > threadsBefore; }));
+
+    ::close(master_);
+    master_ = -1;
+    std::uint8_t byte = 0;
+    std::uint32_t count = 0;
+    EXPECT_TRUE(WaitFor([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
+    // The thread ends instead of spinning on a port that only reports its end.
+    EXPECT_TRUE(WaitFor([&] { return threadCount() == threadsBefore; }));
+    EXPECT_EQ(handle_->Write(&byte, 1, count), USBStatus::DeviceGone);
+    EXPECT_TRUE(USBDeviceHandle::Close(handle_));
+}
+
+TEST_F(SerialPortTest, AnOpenPortIsNotOpenedASecondTime) {
+    ASSERT_TRUE(OpenNamedPort());
+    const USBDeviceList<const USBDevice*> ports = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
+    USBDeviceHandle* second = nullptr;
+    EXPECT_FALSE(USBDeviceHandle::Open(*ports[0], second, 57600));
+    EXPECT_EQ(second, nullptr);
+    const USBDeviceList<const USBDevice*> available =
+        USBDeviceHandle::GetAvailableDevices(USB_DEVICE_TYPE_SI);
+    for (std::uint32_t i = 0; i < available.GetSize(); ++i) {
+        const auto* port = dynamic_cast<const USBDeviceSI*>(available[i]);
+        ASSERT_NE(port, nullptr);
+        EXPECT_NE(std::string(port->GetBsdName()), path_);
+    }
+}
+
+TEST_F(SerialPortTest, EdgeCasesOfReadWriteAndClose) {
+    ASSERT_TRUE(OpenNamedPort());
+    std::uint32_t count = 99;
+    EXPECT_EQ(handle_->Write("", 0, count), USBStatus::Success);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(handle_->Write(nullptr, 3, count), USBStatus::InvalidParam);
+    std::uint8_t buffer[8];
+    EXPECT_EQ(handle_->Read(buffer, sizeof buffer, count, 0), USBStatus::Timeout);
+
+    EXPECT_TRUE(USBDeviceHandle::Close(handle_));
+    EXPECT_EQ(handle_, nullptr);
+    EXPECT_FALSE(USBDeviceHandle::Close(handle_));
+}
+
+TEST(BridgeChipDivisor, MatchesTheChipClock) {
+    EXPECT_EQ(USBDeviceHandleSILibusb::BaudRateDivisor(50000), 74);
+    EXPECT_EQ(USBDeviceHandleSILibusb::BaudRateDivisor(57600), 64);
+    EXPECT_EQ(USBDeviceHandleSILibusb::BaudRateDivisor(115200), 32);
+}
+
+} // namespace

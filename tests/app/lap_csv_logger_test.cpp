@@ -1,0 +1,101 @@
+#include "app/lap_csv_logger.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "tests/app/qstring_printer.h"
+
+namespace draftwell {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(RunNumberTest, OnePastTheHighestRunFileInTheFolder) {
+    const struct {
+        std::initializer_list<const char*> names;
+        std::int64_t next;
+    } cases[] = {
+        {{}, 1},
+        {{"Run_007.csv", "Run_12.csv", "Run_003.csv"}, 13},
+        {{"Run_005.CSV"}, 6},
+        {{"Run_+4.csv"}, 5},
+        {{"Run_999.csv"}, 1000},
+        {{"Run_-3.csv"}, 1},
+        {{"run_009.csv", "Run_abc.csv", "Run_.csv", "Run_005.csv.bak", "Run_005.tmp.csv", "Run_ 5.csv",
+          "RUN_010.csv", "Run_99999999999999999999.csv"},
+         1},
+        // The largest number has no successor.
+        {{"Run_9223372036854775807.csv", "Run_004.csv"}, 5},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        for (const char* name : c.names) {
+            QFile f(dir.filePath(QString::fromUtf8(name)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        EXPECT_EQ(LapCSVLogger::nextRunNumber(dir.path()), c.next) << c.names.size() << " names";
+    }
+    EXPECT_EQ(LapCSVLogger::fileNameForRun(1), "Run_001.csv");
+    EXPECT_EQ(LapCSVLogger::fileNameForRun(42), "Run_042.csv");
+    EXPECT_EQ(LapCSVLogger::fileNameForRun(1000), "Run_1000.csv");
+}
+
+TEST(RunNumberTest, FolderThatCannotBeListedGivesNothing) {
+    QTemporaryDir dir;
+    EXPECT_EQ(LapCSVLogger::nextRunNumber(dir.filePath("missing")), std::nullopt);
+    QFile plain(dir.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    EXPECT_EQ(LapCSVLogger::nextRunNumber(plain.fileName()), std::nullopt);
+}
+
+TEST(LapCSVLoggerTest, CreationNeverReplacesOrFollowsAnything) {
+    QTemporaryDir dir;
+    LapCSVLogger logger;
+    const QString existing = dir.filePath("Run_001.csv");
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me\n");
+    }
+    EXPECT_EQ(logger.open(existing), LoggerError::fileAlreadyExists);
+    EXPECT_EQ(readAll(existing), "keep me\n");
+
+    // A link to a file that does not exist yet: created by someone else
+    // between our check and our create, it must not be written through.
+    const QString link = dir.filePath("Run_002.csv");
+    const QString target = dir.filePath("elsewhere.csv");
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+    EXPECT_EQ(logger.open(link), LoggerError::fileAlreadyExists);
+    EXPECT_FALSE(QFile::exists(target));
+
+    EXPECT_EQ(logger.open(dir.filePath("no/such/folder/Run_001.csv")), LoggerError::failedToCreateFile);
+    EXPECT_FALSE(logger.isOpen());
+    // Without an open file there is nothing to write or close.
+    EXPECT_EQ(logger.writeLine(QStringLiteral("x")), std::nullopt);
+    EXPECT_EQ(logger.finish(QString(), {}, QStringLiteral(",")), std::nullopt);
+}
+
+TEST(LapCSVLoggerTest, TextIsUtf8AndUnencodableTextFailsButCloses) {
+    QTemporaryDir dir;
+    LapCSVLogger logger;
+    const QString path = dir.filePath("Run_001.csv");
+    ASSERT_EQ(logger.open(path), std::nullopt);
+    const QByteArray line1 = readAll(path);
+    ASSERT_EQ(logger.writeLine(QStringLiteral("Vélodrome – Køge")), std::nullopt);
+    EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
+
+    auto lap = makeLapData();
+    EXPECT_EQ(logger.finish(QString(QChar(0xD800)), {lap}, QStringLiteral(",")), LoggerError::failedToEncode);
+    EXPECT_FALSE(logger.isOpen());
+    EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
+}
+
+} // namespace
+} // namespace draftwell

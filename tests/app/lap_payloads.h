@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdint>
+
+namespace draftwell::test {
+
+// Broadcast pages as the DFX app sends them, built from engineering values.
+struct LapFigures {
+    int lap = 1;
+    double cdA = 0.3;
+    double cal = 1.0;
+    double lapTime = 60.0; // s
+    double dist = 500.0;   // m
+    double head = 90.0;
+    double chest = 100.0;
+    double riderPwr = 250.0;
+    bool valid = true;
+};
+
+inline void putLe16(QByteArray& b, int at, double scaled) {
+    const auto v = static_cast<std::uint16_t>(std::lround(scaled));
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+inline QByteArray page0(const LapFigures& f) {
+    QByteArray b(8, '\0');
+    b[0] = static_cast<char>(f.lap & 0x3F);
+    putLe16(b, 1, f.cdA * 10000);
+    putLe16(b, 3, f.cal * 10000);
+    const auto ms = static_cast<std::uint32_t>(std::lround(f.lapTime * 1000));
+    b[5] = static_cast<char>(ms & 0xFF);
+    b[6] = static_cast<char>((ms >> 8) & 0xFF);
+    b[7] = static_cast<char>((ms >> 16) & 0xFF);
+    return b;
+}
+
+inline QByteArray page1(const LapFigures& f) {
+    QByteArray b(8, '\0');
+    b[0] = static_cast<char>(0x40 | (f.lap & 0x3F));
+    putLe16(b, 1, f.dist * 10);
+    putLe16(b, 3, f.head * 10);
+    putLe16(b, 5, f.chest * 10);
+    b[7] = static_cast<char>(f.valid ? 1 : 0);
+    return b;
+}
+
+inline QByteArray page2(const LapFigures& f) {
+    QByteArray b(8, '\0');
+    b[0] = static_cast<char>(0x80 | (f.lap & 0x3F));
+    putLe16(b, 1, f.riderPwr * 10);
+    return b;
+}
+
+} // namespace draftwell::test
