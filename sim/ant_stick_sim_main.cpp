@@ -1,6 +1,6 @@
 // ant-stick-sim: a virtual ANT stick with simulated DFX Garmins on a pseudo-terminal.
 #include <csignal>
-#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <pthread.h>
 #include <string>

@@ -54,6 +54,7 @@ bool PtyStickServer::start(std::string& error) {
                         gone_();
                     }
                 } catch (...) {
+                    // The owner's notice failed; the terminal is closed either way.
                 }
             }
         });
