@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ant/usb/usb_device_kind.h"
+#include "bridge/scanner_program_options.h"
+
+namespace draftwell {
+
+// Points the ANT library at the sticks the options ask for: with --simulate
+// the built-in virtual stick alone, with --device the named serial port as
+// device 0 (the attached sticks after it), else the attached sticks. Create
+// it before the bridge and keep it until the bridge is gone; destruction
+// puts back what was there before.
+class ScannerDeviceSetup {
+  public:
+    explicit ScannerDeviceSetup(const ScannerProgramOptions& options);
+    ~ScannerDeviceSetup();
+    ScannerDeviceSetup(const ScannerDeviceSetup&) = delete;
+    ScannerDeviceSetup& operator=(const ScannerDeviceSetup&) = delete;
+
+  private:
+    std::vector<USBDeviceKind> previousKinds_;
+    std::optional<std::vector<std::string>> previousNamedPorts_;
+    bool replacedKinds_ = false;
+};
+
+} // namespace draftwell

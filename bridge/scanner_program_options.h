@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "bridge/ant_network_key.h"
+
+class QCommandLineParser;
+
+namespace draftwell {
+
+// The stick options shared by the desktop program and the headless logger:
+//   --simulate          the built-in virtual stick with one simulated Garmin
+//   --device PATH       the serial port at PATH (a stick's tty or a pseudo-terminal) as device 0
+//   --network-key HEX   16 hex digits, for transmitters outside the ANT+ network
+struct ScannerProgramOptions {
+    bool simulate = false;
+    QString devicePath; // empty: the attached sticks
+    ANTNetworkKey networkKey = kDefaultANTNetworkKey;
+
+    // Adds the three options to a parser.
+    static void addTo(QCommandLineParser& parser);
+    // Reads them from a parser that has parsed the command line. A bad key or
+    // --simulate together with --device gives nothing and a message in `error`.
+    static std::optional<ScannerProgramOptions> readFrom(const QCommandLineParser& parser, QString& error);
+};
+
+} // namespace draftwell

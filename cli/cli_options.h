@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "app/csv_delimiter_option.h"
+#include "bridge/scanner_program_options.h"
+
+namespace draftwell {
+
+// What the headless logger was asked to do.
+struct CliOptions {
+    ScannerProgramOptions scanner;
+    std::optional<QString> outputFolder;
+    std::optional<QString> description;
+    std::optional<CSVDelimiterOption> delimiter;
+    std::optional<qint64> calLaps;
+    std::optional<bool> autoCal;
+    std::optional<qint64> laps;            // stop after this many completed laps
+    std::optional<double> durationSeconds; // stop after this long
+    bool noLog = false;
+    bool verbose = false;
+};
+
+struct CliParseResult {
+    enum class Action { run, help, version, usageError };
+    Action action = Action::run;
+    CliOptions options;
+    QString text; // the help or version text, or the usage error
+};
+
+// `arguments` starts with the program name.
+CliParseResult parseCliOptions(const QStringList& arguments);
+
+} // namespace draftwell

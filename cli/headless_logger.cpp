@@ -1,0 +1,118 @@
+#include "cli/headless_logger.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+#include "app/ant_scanner_service.h"
+#include "app/format_number.h"
+#include "cli/observed_scanner_bridge.h"
+
+namespace draftwell {
+
+HeadlessLogger::HeadlessLogger(ANTScannerService& service, ObservedScannerBridge& bridge, CliOptions options,
+                               LinePrinter print, QObject* parent)
+    : QObject(parent), service_(service), bridge_(bridge), options_(std::move(options)),
+      print_(std::move(print)) {}
+
+void HeadlessLogger::start() {
+    if (options_.outputFolder) {
+        service_.setLogFolderPath(*options_.outputFolder);
+    }
+    if (options_.description) {
+        service_.setLogDescription(*options_.description);
+    }
+    if (options_.delimiter) {
+        service_.setCSVDelimiter(*options_.delimiter);
+    }
+    if (options_.calLaps) {
+        service_.setCalLapCount(*options_.calLaps);
+    }
+    if (options_.autoCal) {
+        service_.setAutoCal(*options_.autoCal);
+    }
+
+    // Each of these signals follows exactly one appended line.
+    connect(&service_, &ANTScannerService::messageLogsChanged, this,
+            [this] { print_(service_.messageLogs().constLast()); });
+    if (options_.verbose) {
+        connect(&service_, &ANTScannerService::dataLogsChanged, this,
+                [this] { print_(service_.dataLogs().constLast()); });
+    }
+    connect(&service_, &ANTScannerService::lastCompletedLapChanged, this, &HeadlessLogger::lapCompleted);
+    connect(&service_, &ANTScannerService::isOpenChanged, this, &HeadlessLogger::openStateChanged);
+    bridge_.setOpenObserver([this](const std::optional<ScannerError>& error) { openFinished(error); });
+
+    if (options_.durationSeconds) {
+        const auto ms = static_cast<int>(std::lround(*options_.durationSeconds * 1000.0));
+        QTimer::singleShot(ms, this, &HeadlessLogger::requestStop);
+    }
+    service_.connect();
+}
+
+void HeadlessLogger::requestStop() {
+    if (stopping_ || finished_) {
+        return;
+    }
+    stopping_ = true;
+    service_.stopLogging();
+    print_(sessionSummaryLine(service_));
+    // Queued behind an open still in flight; runs the whole close sequence.
+    service_.bridge().closeScannerWithCompletion([this] { finish(exitCode_); });
+}
+
+void HeadlessLogger::openFinished(const std::optional<ScannerError>& error) {
+    if (error && !stopping_) {
+        // The service has printed its line; nothing is open.
+        finish(1);
+    }
+}
+
+void HeadlessLogger::openStateChanged() {
+    const bool open = service_.isOpen();
+    const bool wasOpen = wasOpen_;
+    wasOpen_ = open;
+    if (open && !wasOpen && !stopping_ && !options_.noLog && !loggingStarted_) {
+        loggingStarted_ = true;
+        service_.startLogging(false);
+    }
+    if (!open && wasOpen && !stopping_) {
+        // The stick went away: keep what was recorded and end the run.
+        exitCode_ = 1;
+        requestStop();
+    }
+}
+
+void HeadlessLogger::lapCompleted() {
+    const QString lap = service_.lastCompletedLap();
+    if (lap == QLatin1StringView("-")) {
+        return;
+    }
+    print_(lap);
+    ++lapsSeen_;
+    if (options_.laps && lapsSeen_ >= *options_.laps) {
+        // Queued: the service adds the lap to its list only after announcing it.
+        QMetaObject::invokeMethod(this, &HeadlessLogger::requestStop, Qt::QueuedConnection);
+    }
+}
+
+void HeadlessLogger::finish(int exitCode) {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    Q_EMIT finished(exitCode);
+}
+
+QString HeadlessLogger::sessionSummaryLine(const ANTScannerService& service) {
+    const LapData& s = service.sessionSummary();
+    return QStringLiteral(
+               "Session summary: Laps %1  CdACal %2  Cal %3  CdARaw %4  Time %5  Dist %6  Speed %7  "
+               "Power %8  Head %9  Chest %10")
+        .arg(QString::number(s.lap), formatNumber(s.cdACal, 3), formatNumber(s.cal, 3),
+             formatNumber(s.cdA, 3), formatNumber(s.lapTime, 3), formatNumber(s.dist, 1),
+             formatNumber(s.speed, 1), formatNumber(s.riderPwr, 1), formatNumber(s.head, 1))
+        .arg(formatNumber(s.chest, 1));
+}
+
+} // namespace draftwell

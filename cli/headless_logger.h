@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include "app/scanner_bridge.h"
+#include "cli/cli_options.h"
+
+namespace draftwell {
+
+class ANTScannerService;
+class ObservedScannerBridge;
+
+// One run of the headless logger on the main thread: connects, starts
+// logging once the stick is open, prints the service's message lines (and
+// with --verbose its received-data lines) and every completed lap, and at the
+// end stops logging, prints the session summary and closes the stick.
+class HeadlessLogger : public QObject {
+    Q_OBJECT
+  public:
+    using LinePrinter = std::function<void(const QString& line)>;
+
+    // `bridge` is the service's bridge, watched for failed opens.
+    HeadlessLogger(ANTScannerService& service, ObservedScannerBridge& bridge, CliOptions options,
+                   LinePrinter print, QObject* parent = nullptr);
+
+    // Applies the settings options and connects.
+    void start();
+    // --laps, --duration, SIGINT and SIGTERM end here; later requests are ignored.
+    void requestStop();
+
+    static QString sessionSummaryLine(const ANTScannerService& service);
+
+  Q_SIGNALS:
+    // Once; the stick is closed by then.
+    void finished(int exitCode);
+
+  private:
+    void openFinished(const std::optional<ScannerError>& error);
+    void openStateChanged();
+    void lapCompleted();
+    void finish(int exitCode);
+
+    ANTScannerService& service_;
+    ObservedScannerBridge& bridge_;
+    const CliOptions options_;
+    const LinePrinter print_;
+    bool wasOpen_ = false;
+    bool loggingStarted_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+    int exitCode_ = 0;
+    qint64 lapsSeen_ = 0;
+};
+
+} // namespace draftwell

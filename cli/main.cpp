@@ -1,0 +1,65 @@
+// lap-logger-cli: the scanner service and bridge without windows.
+#include <QCoreApplication>
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/ant_scanner_service.h"
+#include "bridge/ant_scanner_bridge.h"
+#include "bridge/program_identity.h"
+#include "bridge/scanner_device_setup.h"
+#include "cli/cli_options.h"
+#include "cli/headless_logger.h"
+#include "cli/observed_scanner_bridge.h"
+#include "cli/termination_signals.h"
+
+namespace {
+
+void printTo(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    draftwell::applyProgramIdentity();
+
+    const draftwell::CliParseResult parsed = draftwell::parseCliOptions(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case draftwell::CliParseResult::Action::help:
+    case draftwell::CliParseResult::Action::version:
+        printTo(stdout, parsed.text);
+        return 0;
+    case draftwell::CliParseResult::Action::usageError:
+        printTo(stderr, QStringLiteral("lap-logger-cli: %1\nTry 'lap-logger-cli --help'.").arg(parsed.text));
+        return 2;
+    case draftwell::CliParseResult::Action::run:
+        break;
+    }
+
+    // Declared first: outlives the bridge.
+    const draftwell::ScannerDeviceSetup devices(parsed.options.scanner);
+    draftwell::TerminationSignals signals;
+    if (!signals.install()) {
+        printTo(stderr, QStringLiteral("lap-logger-cli: cannot watch for SIGINT and SIGTERM."));
+        return 1;
+    }
+
+    auto bridge = std::make_unique<draftwell::ObservedScannerBridge>(
+        std::make_unique<draftwell::ANTScannerBridge>(parsed.options.scanner.networkKey));
+    draftwell::ObservedScannerBridge& observed = *bridge;
+    draftwell::ANTScannerService service(std::move(bridge));
+    draftwell::HeadlessLogger logger(service, observed, parsed.options,
+                                     [](const QString& line) { printTo(stdout, line); });
+    QObject::connect(&signals, &draftwell::TerminationSignals::received, &logger,
+                     &draftwell::HeadlessLogger::requestStop);
+    QObject::connect(&logger, &draftwell::HeadlessLogger::finished, &app,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+    logger.start();
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,133 @@
+// lap-logger-cli as a separate process against ant-stick-sim, also a separate process.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace draftwell::test {
+namespace {
+
+class CliEndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(output.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Its own settings, not the user's.
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        cli.setProcessEnvironment(env);
+        cli.setProcessChannelMode(QProcess::SeparateChannels);
+    }
+
+    void TearDown() override {
+        for (QProcess* process : {&cli, &sim}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    // Starts the simulator and returns the pseudo-terminal it serves.
+    QString startSimulator() {
+        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), {});
+        if (!sim.waitForStarted(5000)) {
+            return {};
+        }
+        if (!QTest::qWaitFor([this] { return sim.canReadLine(); }, 10000)) {
+            return {};
+        }
+        return QString::fromUtf8(sim.readLine()).trimmed();
+    }
+
+    void startCli(const QStringList& args) {
+        cli.start(QStringLiteral(LAP_LOGGER_CLI_PATH), args);
+        ASSERT_TRUE(cli.waitForStarted(5000));
+    }
+
+    // Gathers the logger's output until `condition` holds on it, up to the bound.
+    bool waitForOutput(const std::function<bool(const QString&)>& condition, int timeoutMs = 30000) {
+        return QTest::qWaitFor(
+            [&] {
+                stdoutText += QString::fromUtf8(cli.readAllStandardOutput());
+                return condition(stdoutText);
+            },
+            timeoutMs);
+    }
+
+    bool waitForExit(int timeoutMs = 30000) {
+        const bool done = QTest::qWaitFor([this] { return cli.state() == QProcess::NotRunning; }, timeoutMs);
+        stdoutText += QString::fromUtf8(cli.readAllStandardOutput());
+        return done;
+    }
+
+    QTemporaryDir home;
+    QTemporaryDir output;
+    QProcess sim;
+    QProcess cli;
+    QString stdoutText;
+};
+
+TEST_F(CliEndToEndTest, LapsArriveAndSigintWritesTheFileAndExitsZero) {
+    const QString pty = startSimulator();
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path(),
+              QStringLiteral("--verbose")});
+
+    ASSERT_TRUE(waitForOutput([](const QString& text) { return text.count(QStringLiteral("\nLap ")) >= 2; }))
+        << stdoutText.toStdString() << cli.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+
+    const QStringList lines = stdoutText.split(QLatin1Char('\n'));
+    EXPECT_GE(lines.indexOf(QStringLiteral("Scanner opened.")), 0);
+    EXPECT_GE(lines.indexOf(QStringLiteral("Opened log file.")), 0);
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("\nRX [")));
+    const long closedFile = lines.indexOf(QStringLiteral("Closed log file."));
+    const long closedChannel = lines.indexOf(QStringLiteral("ANT Channel closed"));
+    ASSERT_GE(closedFile, 0);
+    EXPECT_LT(closedFile, closedChannel);
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("\nSession summary: Laps ")));
+
+    const QStringList files = QDir(output.path()).entryList({QStringLiteral("Run_*.csv")}, QDir::Files);
+    ASSERT_EQ(files, QStringList{QStringLiteral("Run_001.csv")});
+    QFile csv(QDir(output.path()).filePath(files.front()));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(csv.readAll());
+    EXPECT_GE(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
+}
+
+TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {
+    startCli({QStringLiteral("--simulate"), QStringLiteral("--laps"), QStringLiteral("1"),
+              QStringLiteral("--no-log")});
+    ASSERT_TRUE(waitForExit(60000));
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("\nLap 1 complete")));
+    EXPECT_FALSE(stdoutText.contains(QStringLiteral("Opened log file.")));
+    EXPECT_TRUE(QDir(output.path()).isEmpty());
+}
+
+TEST_F(CliEndToEndTest, PortThatIsNoStickFailsWithExitOne) {
+    startCli({QStringLiteral("--device"), home.filePath(QStringLiteral("no-such-tty"))});
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_EQ(stdoutText, QStringLiteral("No ANT device found.\nTry replugging the ANT dongle.\n"));
+}
+
+TEST_F(CliEndToEndTest, UsageErrorExitsTwo) {
+    startCli({QStringLiteral("--laps"), QStringLiteral("none")});
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains(QStringLiteral("--laps")));
+}
+
+} // namespace
+} // namespace draftwell::test
