@@ -19,6 +19,7 @@ const QString kNoLog = QStringLiteral("no-log");
 const QString kVerbose = QStringLiteral("verbose");
 const QString kHelp = QStringLiteral("help");
 const QString kVersion = QStringLiteral("version");
+const QString kListDevices = QStringLiteral("list-devices");
 
 const char* const kSummary =
     "Headless Draftwell Lap Logger: listens to a Garmin running the DFX app through an ANT stick,\n"
@@ -52,6 +53,8 @@ void addOptions(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), kHelp},
                                         QStringLiteral("Show this help and exit.")));
     parser.addOption(QCommandLineOption(kVersion, QStringLiteral("Show the version and exit.")));
+    parser.addOption(QCommandLineOption(
+        kListDevices, QStringLiteral("List the ANT sticks found, with their device numbers, and exit.")));
 }
 
 std::optional<qint64> readCount(const QString& text, qint64 minimum) {
@@ -102,6 +105,10 @@ CliParseResult parseCliOptions(const QStringList& arguments) {
     }
     CliOptions& options = result.options;
     options.scanner = *scanner;
+    if (parser.isSet(kListDevices)) {
+        result.action = CliParseResult::Action::listDevices;
+        return result;
+    }
 
     if (parser.isSet(kOutput)) {
         options.outputFolder = parser.value(kOutput);

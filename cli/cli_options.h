@@ -25,10 +25,11 @@ struct CliOptions {
 };
 
 struct CliParseResult {
-    enum class Action { run, help, version, usageError };
+    enum class Action { run, help, version, listDevices, usageError };
     Action action = Action::run;
     CliOptions options;
     QString text; // the help or version text, or the usage error
+    // listDevices: options.scanner holds --device / --simulate, which change what is listed
 };
 
 // `arguments` starts with the program name.

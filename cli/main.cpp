@@ -10,6 +10,7 @@
 #include "bridge/program_identity.h"
 #include "bridge/scanner_device_setup.h"
 #include "cli/cli_options.h"
+#include "cli/device_listing.h"
 #include "cli/headless_logger.h"
 #include "cli/observed_scanner_bridge.h"
 #include "cli/termination_signals.h"
@@ -38,6 +39,13 @@ int main(int argc, char** argv) {
     case draftwell::CliParseResult::Action::usageError:
         printTo(stderr, QStringLiteral("lap-logger-cli: %1\nTry 'lap-logger-cli --help'.").arg(parsed.text));
         return 2;
+    case draftwell::CliParseResult::Action::listDevices: {
+        const draftwell::ScannerDeviceSetup devices(parsed.options.scanner);
+        for (const QString& line : draftwell::listDevices()) {
+            printTo(stdout, line);
+        }
+        return 0;
+    }
     case draftwell::CliParseResult::Action::run:
         break;
     }
