@@ -45,7 +45,8 @@ TEST(USBDeviceList, OwnsCopiesAndChecksItsRange) {
     USBDeviceList<const MemoryUSBDevice> assigned;
     assigned.Add(MemoryUSBDevice(b));
     assigned = values;
-    assigned = assigned;
+    auto& same = assigned;
+    assigned = same;
     EXPECT_EQ(assigned.GetSize(), 2u);
     assigned.Clear();
     EXPECT_EQ(assigned.GetSize(), 0u);

@@ -1,0 +1,82 @@
+#include "tests/fuzz/ant_routing_model.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kPlainData = 9; // channel byte and 8 data bytes
+
+} // namespace
+
+void AntRoutingModel::setChannel(std::size_t channel, bool callback, bool buffer) {
+    channels_.at(channel) = {callback, buffer};
+}
+
+std::optional<ExpectedDelivery> AntRoutingModel::route(std::uint8_t id, std::vector<std::uint8_t> payload) {
+    const std::size_t size = payload.size();
+    // Too long for a message: the framer reports it as unusable. Empty: taken and dropped.
+    if (size > kMaxPayload || size == 0) {
+        return std::nullopt;
+    }
+    // The framer hands a burst of one packet on as acknowledged data.
+    if ((id == 0x50 || id == 0x5F) && (payload[0] & 0xE0) == 0x80) {
+        id = 0x4F;
+        payload[0] &= 0x1F;
+    }
+    std::copy(payload.begin(), payload.end(), threadBuffer_.begin());
+
+    const bool flagged = size > kPlainData;
+    switch (id) {
+    case 0x40:
+        if (threadBuffer_[1] == 0x01) {
+            return toChannel(threadBuffer_[2], size);
+        }
+        return toResponse(id, 3);
+    case 0x4E:
+        return toChannel(flagged ? 0xA3 : 0x9A, flagged ? size : kPlainData);
+    case 0x4F:
+        return toChannel(flagged ? 0xA4 : 0x9B, flagged ? size : kPlainData);
+    case 0x50:
+        return toChannel(flagged ? 0xA5 : 0x9C, flagged ? size : kPlainData);
+    case 0x5D:
+        return toChannel(0x9D, 13);
+    case 0x5E:
+        return toChannel(0x9E, 13);
+    case 0x5F:
+        return toChannel(0x9F, 13);
+    case 0xC1:
+        return toChannel(0xA0, 17);
+    case 0xC2:
+        return toChannel(0xA1, 17);
+    case 0xC3:
+        return toChannel(0xA2, 17);
+    case 0x57:
+        return toResponse(id, 3);
+    case 0x56: {
+        ExpectedDelivery delivery = toResponse(id, size);
+        delivery.byte10 = static_cast<std::uint8_t>(size);
+        if (size > 10) {
+            delivery.bytes[10] = static_cast<std::uint8_t>(size);
+        }
+        return delivery;
+    }
+    default:
+        return toResponse(id, size);
+    }
+}
+
+std::optional<ExpectedDelivery> AntRoutingModel::toChannel(std::uint8_t event, std::size_t copySize) const {
+    const std::uint8_t channel = threadBuffer_[0] & 0x1F;
+    if (channel >= kChannels || !channels_[channel].callback || !channels_[channel].buffer) {
+        return std::nullopt;
+    }
+    return ExpectedDelivery{
+        false, channel, event,
+        std::vector<std::uint8_t>(threadBuffer_.begin(), threadBuffer_.begin() + copySize), std::nullopt};
+}
+
+ExpectedDelivery AntRoutingModel::toResponse(std::uint8_t id, std::size_t copySize) const {
+    return ExpectedDelivery{
+        true, static_cast<std::uint8_t>(threadBuffer_[0] & 0x1F), id,
+        std::vector<std::uint8_t>(threadBuffer_.begin(), threadBuffer_.begin() + copySize), std::nullopt};
+}

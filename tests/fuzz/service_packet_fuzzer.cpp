@@ -1,0 +1,94 @@
+// Hands arbitrary 0-16 byte payloads to a fresh service's packet entry and
+// checks, after each one, that what it publishes stays consistent: completed
+// laps only ever grow by one whole valid lap at the front, the progress text
+// is always "n/3" with n from 0 to 3, and the counts agree.
+//
+// Input: payloads, each a length byte (bits 0-6 modulo 17 give the size;
+// bit 7 set: no device number) followed by that many bytes.
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/ant_scanner_service.h"
+#include "laps/lap_data.h"
+#include "tests/fuzz/byte_reader.h"
+#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz_environment.h"
+#include "tests/fuzz/null_scanner_bridge.h"
+
+namespace {
+
+using draftwell::ANTScannerService;
+using draftwell::LapDataPageState;
+using draftwell::LapDataRef;
+
+bool isWholeValidLap(const LapDataRef& lap) {
+    return lap && lap->pageState == LapDataPageState::all && lap->valid && lap->added;
+}
+
+void checkProgress(const ANTScannerService& service) {
+    const QString progress = service.packetProgress();
+    FUZZ_CHECK(progress.size() == 3 && progress.at(0) >= QLatin1Char('0') &&
+                   progress.at(0) <= QLatin1Char('3') && progress.mid(1) == QLatin1String("/3"),
+               "progress text \"%s\"", qUtf8Printable(progress));
+    const QString status = service.lapStatus();
+    FUZZ_CHECK(status == QLatin1String("Valid") || status == QLatin1String("Invalid"), "lap status \"%s\"",
+               qUtf8Printable(status));
+}
+
+void checkLaps(const ANTScannerService& service, const std::vector<LapDataRef>& before, std::size_t payload) {
+    const std::vector<LapDataRef>& after = service.allLapData();
+    FUZZ_CHECK(after.size() == before.size() || after.size() == before.size() + 1,
+               "payload %zu: %zu completed laps became %zu", payload, before.size(), after.size());
+    const std::size_t added = after.size() - before.size();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        FUZZ_CHECK(after[i + added] == before[i], "payload %zu: completed lap %zu was replaced", payload, i);
+    }
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        FUZZ_CHECK(isWholeValidLap(after[i]), "payload %zu: completed lap %zu has pages %u, valid %d",
+                   payload, i, after[i] ? after[i]->pageState.rawValue() : 0U,
+                   after[i] ? int{after[i]->valid} : -1);
+    }
+    FUZZ_CHECK(service.completedLapCount() == static_cast<qint64>(after.size()),
+               "payload %zu: completed count %lld with %zu laps published", payload,
+               static_cast<long long>(service.completedLapCount()), after.size());
+    FUZZ_CHECK(service.sessionData().size() == 1, "payload %zu: %zu session records", payload,
+               service.sessionData().size());
+    if (service.lapComplete()) {
+        FUZZ_CHECK(!after.empty(), "payload %zu: a lap is complete but none was published", payload);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    draftwell::fuzz::FuzzEnvironment::setUp();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ANTScannerService service(std::make_unique<draftwell::fuzz::NullScannerBridge>());
+    checkProgress(service);
+    ByteReader input(data, size);
+    std::size_t payloads = 0;
+    while (!input.empty()) {
+        const std::uint8_t head = input.next();
+        const std::vector<std::uint8_t> bytes = input.take((head & 0x7F) % 17);
+        const std::optional<std::uint16_t> deviceNumber =
+            (head & 0x80) != 0 ? std::nullopt
+                               : std::optional<std::uint16_t>(static_cast<std::uint16_t>(payloads));
+        const std::vector<LapDataRef> before = service.allLapData();
+        service.handlePacket(
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+            deviceNumber);
+        ++payloads;
+        checkProgress(service);
+        checkLaps(service, before, payloads);
+    }
+    return 0;
+}
