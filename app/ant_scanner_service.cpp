@@ -10,6 +10,8 @@
 #include <span>
 
 #include "app/app_identity.h"
+#include "app/description_text.h"
+#include "app/run_recovery.h"
 #include "laps/lap_packet.h"
 
 namespace draftwell {
@@ -73,6 +75,21 @@ std::optional<QString> storedString(const QVariant& v) {
     return std::nullopt;
 }
 
+// For a log line: text in quotes (cut short), anything else by its type.
+QString describeStoredValue(const QVariant& v) {
+    if (v.typeId() == QMetaType::QString) {
+        QString text = v.toString();
+        if (text.size() > 40) {
+            text = text.left(40) + QStringLiteral("...");
+        }
+        return u'"' + text + u'"';
+    }
+    if (v.typeId() == QMetaType::QStringList) {
+        return QStringLiteral("a list (%1)").arg(v.toStringList().join(QStringLiteral(", ")).left(40));
+    }
+    return QStringLiteral("a value of type %1").arg(QString::fromLatin1(v.typeName()));
+}
+
 template <typename T, typename Signal>
 void assign(ANTScannerService* self, T& member, T value, Signal signal) {
     member = std::move(value);
@@ -86,12 +103,14 @@ ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QObj
     loadSettings();
     installHandlers();
     updateSessionData();
+    recoverRuns(logFolderPath_.trimmed());
 }
 
 ANTScannerService::~ANTScannerService() {
     // A run still open when the service goes away keeps its laps.
     if (isLogging_) {
-        csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_);
+        recordJournal();
+        endJournal(csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_));
     }
     // Handlers already posted by the bridge find the service gone through
     // their QPointer; new ones are not delivered at all.
@@ -111,22 +130,51 @@ QString ANTScannerService::defaultLogFolderPath() {
 }
 
 void ANTScannerService::loadSettings() {
-    const QString folder =
-        storedString(userDefaults_.value(settingsKey(kLastLogFolderKey))).value_or(QString());
-    const QString trimmed = folder.trimmed();
+    if (userDefaults_.status() != QSettings::NoError) {
+        appendLog(QStringLiteral("The settings file %1 could not be read; the defaults are used.")
+                      .arg(userDefaults_.fileName()));
+    }
+    // A hand-edited value of the wrong kind falls back to its default, and
+    // says so: a silent fallback looks like a setting that was never made.
+    const auto rejected = [this](const char* suffix, const QVariant& value, const QString& expected,
+                                 const QString& used) {
+        appendLog(QStringLiteral("Setting %1 holds %2, which is not %3; %4 is used.")
+                      .arg(settingsKey(suffix), describeStoredValue(value), expected, used));
+    };
+
+    const QVariant storedFolder = userDefaults_.value(settingsKey(kLastLogFolderKey));
+    const auto folder = storedString(storedFolder);
+    const QString trimmed = folder.value_or(QString()).trimmed();
     logFolderPath_ = trimmed.isEmpty() ? defaultLogFolderPath() : trimmed;
+    if (storedFolder.isValid() && !folder) {
+        rejected(kLastLogFolderKey, storedFolder, QStringLiteral("a folder path"), logFolderPath_);
+    }
 
-    autoCal_ = storedBool(userDefaults_.value(settingsKey(kAutoCalKey))).value_or(true);
+    const QVariant storedAutoCal = userDefaults_.value(settingsKey(kAutoCalKey));
+    const auto autoCal = storedBool(storedAutoCal);
+    autoCal_ = autoCal.value_or(true);
+    if (storedAutoCal.isValid() && !autoCal) {
+        rejected(kAutoCalKey, storedAutoCal, QStringLiteral("true or false"), QStringLiteral("true"));
+    }
 
-    const auto count = storedInteger(userDefaults_.value(settingsKey(kCalLapCountKey)));
+    const QVariant storedCount = userDefaults_.value(settingsKey(kCalLapCountKey));
+    const auto count = storedInteger(storedCount);
     calLapCount_ = count ? std::max<qint64>(*count, 0) : 5;
+    if (storedCount.isValid() && !count) {
+        rejected(kCalLapCountKey, storedCount, QStringLiteral("a whole number"), QStringLiteral("5"));
+    }
 
-    const auto delimiter = storedString(userDefaults_.value(settingsKey(kCSVDelimiterKey)));
+    const QVariant storedDelimiter = userDefaults_.value(settingsKey(kCSVDelimiterKey));
+    const auto delimiter = storedString(storedDelimiter);
     if (delimiter && csvDelimiterOptionFromRawValue(*delimiter)) {
         csvDelimiter_ = *delimiter;
     } else {
         csvDelimiter_ = rawValue(allCSVDelimiterOptions.front());
         userDefaults_.setValue(settingsKey(kCSVDelimiterKey), csvDelimiter_);
+        if (storedDelimiter.isValid()) {
+            rejected(kCSVDelimiterKey, storedDelimiter, QStringLiteral("\",\" or \";\""),
+                     QStringLiteral("\",\""));
+        }
     }
 
     storeLogFolderSetting();
@@ -174,6 +222,7 @@ void ANTScannerService::storeLogFolderSetting() {
 
 void ANTScannerService::setLogDescription(const QString& description) {
     assign(this, logDescription_, description, &ANTScannerService::logDescriptionChanged);
+    recordJournal();
 }
 
 void ANTScannerService::setOpenConButtonEnabled(bool enabled) {
@@ -332,6 +381,8 @@ void ANTScannerService::startLogging(bool resetFirst) {
         appendLog(QStringLiteral("Failed to create output directory."));
         return;
     }
+    // Before the run number is chosen: a recovered run keeps its own number.
+    recoverRuns(folder);
     const auto runNumber = LapCSVLogger::nextRunNumber(folder);
     if (!runNumber) {
         appendLog(QStringLiteral("Invalid directory."));
@@ -340,23 +391,80 @@ void ANTScannerService::startLogging(bool resetFirst) {
     const QString fileName = LapCSVLogger::fileNameForRun(*runNumber);
     if (csvLogger_.open(QDir(folder).filePath(fileName))) {
         appendLog(QStringLiteral("Failed to open file."));
+        appendLog(
+            QStringLiteral("Could not create %1 in %2: %3.").arg(fileName, folder, csvLogger_.errorText()));
         return;
     }
     setLogFileName(fileName);
     setIsLogging(true);
     appendLog(QStringLiteral("Opened log file."));
+    if (!runJournal_.begin(folder, fileName, csvLogger_.startLine(), csvDelimiter_, logDescription_,
+                           allLapData_)) {
+        appendLog(QStringLiteral("Could not write the journal of %1: %2. The laps stay in the lap list "
+                                 "until logging stops.")
+                      .arg(fileName, runJournal_.errorText()));
+    }
 }
 
 void ANTScannerService::stopLogging() {
     if (!isLogging_) {
         return;
     }
-    if (csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_)) {
-        appendLog(QStringLiteral("Failed to close file."));
-    } else {
-        appendLog(QStringLiteral("Closed log file."));
+    // A use flag set without updateSessionData still reaches the journal.
+    recordJournal();
+    const LapCSVLogger::Result finished = csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_);
+    appendLog(finished ? QStringLiteral("Failed to close file.") : QStringLiteral("Closed log file."));
+    if (csvDescriptionText(logDescription_) != logDescription_) {
+        appendLog(QStringLiteral("The description was written with its line breaks, double quotes or "
+                                 "invalid characters replaced."));
     }
+    endJournal(finished);
     setIsLogging(false);
+}
+
+void ANTScannerService::endJournal(const LapCSVLogger::Result& finished) {
+    if (!finished) {
+        if (!runJournal_.remove()) {
+            appendLog(QStringLiteral("Could not remove the journal of %1: %2.")
+                          .arg(logFileName_, runJournal_.errorText()));
+        }
+        return;
+    }
+    if (*finished == LoggerError::fileRemoved) {
+        appendLog(QStringLiteral("%1 was removed before it could be written; the laps stay in the lap list "
+                                 "for the next run.")
+                      .arg(logFileName_));
+    } else if (runJournal_.isUpToDate()) {
+        appendLog(QStringLiteral("%1 is incomplete (%2); the laps stay in the lap list, and its journal "
+                                 "completes it when logging next starts in this folder.")
+                      .arg(logFileName_, csvLogger_.errorText()));
+    } else {
+        appendLog(QStringLiteral("%1 is incomplete (%2); the laps stay in the lap list for the next run.")
+                      .arg(logFileName_, csvLogger_.errorText()));
+    }
+    runJournal_.close();
+}
+
+void ANTScannerService::recordJournal() {
+    if (!isLogging_ || !runJournal_.isActive()) {
+        return;
+    }
+    const bool wasUpToDate = runJournal_.isUpToDate();
+    if (runJournal_.record(csvDelimiter_, logDescription_, allLapData_)) {
+        if (!wasUpToDate) {
+            appendLog(QStringLiteral("The journal of %1 is written again.").arg(logFileName_));
+        }
+    } else if (wasUpToDate) {
+        appendLog(QStringLiteral("Could not write the journal of %1: %2. The laps stay in the lap list "
+                                 "until logging stops.")
+                      .arg(logFileName_, runJournal_.errorText()));
+    }
+}
+
+void ANTScannerService::recoverRuns(const QString& folder) {
+    for (const QString& line : RunRecovery::recoverFolder(folder)) {
+        appendLog(line);
+    }
 }
 
 void ANTScannerService::resetLaps() {
@@ -403,6 +511,7 @@ void ANTScannerService::setCSVDelimiter(CSVDelimiterOption option) {
     }
     assign(this, csvDelimiter_, raw, &ANTScannerService::csvDelimiterChanged);
     userDefaults_.setValue(settingsKey(kCSVDelimiterKey), raw);
+    recordJournal();
 }
 
 // Calibration and session summary ---------------------------------------------
@@ -464,6 +573,7 @@ void ANTScannerService::updateSessionData() {
     setSessionData({std::move(summary)});
     // Same list again: the views redraw the rewritten cdACal values.
     Q_EMIT allLapDataChanged();
+    recordJournal();
 }
 
 } // namespace draftwell

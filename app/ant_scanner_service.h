@@ -14,6 +14,7 @@
 
 #include "app/csv_delimiter_option.h"
 #include "app/lap_csv_logger.h"
+#include "app/run_journal.h"
 #include "app/scanner_bridge.h"
 #include "laps/lap_assembly_engine.h"
 #include "laps/lap_data.h"
@@ -35,7 +36,14 @@ namespace draftwell {
 // pointer and then call updateSessionData().
 //
 // Settings live in the default QSettings under kApplicationIdentifier followed
-// by ".lastLogFolder", ".autoCal", ".calLapCount" and ".csvDelimiter".
+// by ".lastLogFolder", ".autoCal", ".calLapCount" and ".csvDelimiter"; a value
+// of the wrong kind falls back to its default with a log line.
+//
+// While logging, every change that reaches the run file (a completed lap, a
+// `use` flag or calibration through updateSessionData, the description, the
+// separator) is also flushed to the run's recovery journal (RunJournal). At
+// construction, and whenever logging starts, journals that runs which never
+// stopped left in the output folder are turned into their files.
 class ANTScannerService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isOpen READ isOpen NOTIFY isOpenChanged)
@@ -144,6 +152,7 @@ class ANTScannerService : public QObject {
     ScannerBridge& bridge() { return *bridge_; }
     const LapAssemblyEngine& lapAssembly() const { return lapAssembly_; }
     const LapCSVLogger& csvLogger() const { return csvLogger_; }
+    const RunJournal& runJournal() const { return runJournal_; }
 
   Q_SIGNALS:
     void isOpenChanged();
@@ -180,10 +189,14 @@ class ANTScannerService : public QObject {
     void setIsLogging(bool logging);
     void setLastCompletedLap(const QString& text);
     void appendTrimmed(QStringList& list, const QString& line, void (ANTScannerService::*changed)());
+    void recoverRuns(const QString& folder);
+    void recordJournal();
+    void endJournal(const LapCSVLogger::Result& finished);
 
     std::unique_ptr<ScannerBridge> bridge_;
     LapAssemblyEngine lapAssembly_;
     LapCSVLogger csvLogger_;
+    RunJournal runJournal_;
     QSettings userDefaults_;
     FolderChooser folderChooser_;
 

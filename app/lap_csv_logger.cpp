@@ -7,12 +7,15 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
+#include "app/description_text.h"
 #include "app/format_number.h"
 
 namespace draftwell {
@@ -104,6 +107,7 @@ QString LapCSVLogger::fileNameForRun(std::int64_t runNumber) {
 }
 
 LapCSVLogger::Result LapCSVLogger::open(const QString& filePath) {
+    errorText_.clear();
     if (auto err = close()) {
         return err;
     }
@@ -112,16 +116,22 @@ LapCSVLogger::Result LapCSVLogger::open(const QString& filePath) {
     // through a name that someone else created in the meantime.
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return errno == EEXIST ? LoggerError::fileAlreadyExists : LoggerError::failedToCreateFile;
+        return fail(errno == EEXIST ? LoggerError::fileAlreadyExists : LoggerError::failedToCreateFile);
     }
     fd_ = fd;
-    if (auto err = writeLine(localStartTime())) {
+    startLine_ = localStartTime();
+    if (auto err = writeLine(startLine_)) {
         // Nothing more will be written to a run that failed to start.
         ::close(fd_);
         fd_ = -1;
         return err;
     }
     return std::nullopt;
+}
+
+LapCSVLogger::Result LapCSVLogger::fail(LoggerError error) {
+    errorText_ = QString::fromLocal8Bit(std::strerror(errno));
+    return error;
 }
 
 LapCSVLogger::Result LapCSVLogger::writeLine(const QString& text) {
@@ -131,6 +141,7 @@ LapCSVLogger::Result LapCSVLogger::writeLine(const QString& text) {
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError()) {
+        errorText_ = QStringLiteral("text that cannot be written as UTF-8");
         return LoggerError::failedToEncode;
     }
     bytes.append('\n');
@@ -144,7 +155,7 @@ LapCSVLogger::Result LapCSVLogger::writeBytes(const char* data, std::size_t size
             if (errno == EINTR) {
                 continue;
             }
-            return LoggerError::writeFailed;
+            return fail(LoggerError::writeFailed);
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -159,7 +170,11 @@ QString LapCSVLogger::headerRow(const QString& delimiter) {
 }
 
 QString LapCSVLogger::row(const LapData& lap, const QString& delimiter) {
-    const QStringList fields{
+    return rowFields(lap).join(delimiter);
+}
+
+QStringList LapCSVLogger::rowFields(const LapData& lap) {
+    return QStringList{
         lap.use ? QStringLiteral("X") : QString(),
         QString::number(lap.lap),
         formatNumber(lap.cdACal, 6),
@@ -172,7 +187,6 @@ QString LapCSVLogger::row(const LapData& lap, const QString& delimiter) {
         formatNumber(lap.head, 1),
         formatNumber(lap.chest, 1),
     };
-    return fields.join(delimiter);
 }
 
 LapCSVLogger::Result LapCSVLogger::finish(const QString& description, const std::vector<LapDataRef>& laps,
@@ -180,7 +194,16 @@ LapCSVLogger::Result LapCSVLogger::finish(const QString& description, const std:
     if (fd_ < 0) {
         return std::nullopt;
     }
-    Result result = writeLine(QStringLiteral("Description: ") + description);
+    errorText_.clear();
+    // Written into a file whose folder is gone, the laps would be lost while
+    // the stop looked successful.
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
+        errorText_ = QStringLiteral("the file was removed");
+        close();
+        return LoggerError::fileRemoved;
+    }
+    Result result = writeLine(QStringLiteral("Description: ") + csvDescriptionText(description));
     if (!result) {
         result = writeLine(headerRow(delimiter));
     }
@@ -192,7 +215,7 @@ LapCSVLogger::Result LapCSVLogger::finish(const QString& description, const std:
     // A lap log that only lives in the page cache is not yet safe; a failure
     // to flush it is a failure to write it.
     if (!result && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-        result = LoggerError::writeFailed;
+        result = fail(LoggerError::writeFailed);
     }
     const Result closed = close();
     return result ? result : closed;
@@ -207,7 +230,7 @@ LapCSVLogger::Result LapCSVLogger::close() {
     const int rc = ::close(fd_);
     fd_ = -1;
     if (rc != 0 && errno != EINTR) {
-        return LoggerError::closeFailed;
+        return fail(LoggerError::closeFailed);
     }
     return std::nullopt;
 }

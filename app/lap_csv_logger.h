@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -35,6 +36,10 @@ class LapCSVLogger {
     Result close();
 
     bool isOpen() const { return fd_ >= 0; }
+    // Line 1 of the file opened last, as written.
+    const QString& startLine() const { return startLine_; }
+    // The system's reason for the last failure ("Permission denied"), or empty.
+    const QString& errorText() const { return errorText_; }
 
     // One past the highest "Run_<n>.csv" number in the folder (1 for none);
     // empty when the folder cannot be listed.
@@ -43,11 +48,16 @@ class LapCSVLogger {
     static QString fileNameForRun(std::int64_t runNumber);
     static QString headerRow(const QString& delimiter);
     static QString row(const LapData& lap, const QString& delimiter);
+    // The eleven fields of a lap's row, before joining.
+    static QStringList rowFields(const LapData& lap);
 
   private:
     Result writeBytes(const char* data, std::size_t size);
+    Result fail(LoggerError error);
 
     int fd_ = -1;
+    QString startLine_;
+    QString errorText_;
 };
 
 } // namespace draftwell

@@ -16,6 +16,10 @@ HeadlessLogger::HeadlessLogger(ANTScannerService& service, ObservedScannerBridge
       print_(std::move(print)) {}
 
 void HeadlessLogger::start() {
+    // Lines logged while the service was constructed, such as a recovered run.
+    for (const QString& line : service_.messageLogs()) {
+        print_(line);
+    }
     if (options_.outputFolder) {
         service_.setLogFolderPath(*options_.outputFolder);
     }

@@ -82,7 +82,7 @@ TEST(LapCSVLoggerTest, CreationNeverReplacesOrFollowsAnything) {
     EXPECT_EQ(logger.finish(QString(), {}, QStringLiteral(",")), std::nullopt);
 }
 
-TEST(LapCSVLoggerTest, TextIsUtf8AndUnencodableTextFailsButCloses) {
+TEST(LapCSVLoggerTest, TextIsUtf8AndUnencodableLinesFail) {
     QTemporaryDir dir;
     LapCSVLogger logger;
     const QString path = dir.filePath("Run_001.csv");
@@ -90,11 +90,33 @@ TEST(LapCSVLoggerTest, TextIsUtf8AndUnencodableTextFailsButCloses) {
     const QByteArray line1 = readAll(path);
     ASSERT_EQ(logger.writeLine(QStringLiteral("Vélodrome – Køge")), std::nullopt);
     EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
-
-    auto lap = makeLapData();
-    EXPECT_EQ(logger.finish(QString(QChar(0xD800)), {lap}, QStringLiteral(",")), LoggerError::failedToEncode);
-    EXPECT_FALSE(logger.isOpen());
+    EXPECT_EQ(logger.writeLine(QString(QChar(0xD800))), LoggerError::failedToEncode);
     EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
+}
+
+TEST(LapCSVLoggerTest, DescriptionStaysOneWritableLine) {
+    QTemporaryDir dir;
+    LapCSVLogger logger;
+    const QString path = dir.filePath("Run_001.csv");
+    ASSERT_EQ(logger.open(path), std::nullopt);
+    const QByteArray line1 = readAll(path);
+    // A lone surrogate cannot be encoded; it no longer costs the whole run.
+    const QString description = QStringLiteral("a,b;\"c\"\r\nd\ne\u2028f\tg ") + QChar(0xD800);
+    EXPECT_EQ(logger.finish(description, {}, QStringLiteral(",")), std::nullopt);
+    EXPECT_FALSE(logger.isOpen());
+    EXPECT_EQ(readAll(path), line1 + "Description: a,b;'c' d e f\tg \xEF\xBF\xBD\n"
+                                     "Flag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n");
+}
+
+TEST(LapCSVLoggerTest, FileRemovedBeforeTheStopIsAFailure) {
+    QTemporaryDir dir;
+    LapCSVLogger logger;
+    const QString path = dir.filePath("Run_001.csv");
+    ASSERT_EQ(logger.open(path), std::nullopt);
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_EQ(logger.finish(QString(), {makeLapData()}, QStringLiteral(",")), LoggerError::fileRemoved);
+    EXPECT_FALSE(logger.isOpen());
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 } // namespace

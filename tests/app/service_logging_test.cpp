@@ -207,7 +207,9 @@ TEST_F(ServiceLoggingTest, ExistingFileIsNeverReplaced) {
         f.write("earlier run\n");
     }
     service->startLogging(false);
-    EXPECT_EQ(service->messageLogs(), QStringList{"Failed to open file."});
+    EXPECT_EQ(service->messageLogs(),
+              (QStringList{"Failed to open file.",
+                           "Could not create Run_9223372036854775807.csv in " + folder + ": File exists."}));
     EXPECT_FALSE(service->isLogging());
     EXPECT_EQ(readAll(runFile("Run_9223372036854775807.csv")), "earlier run\n");
 }
@@ -219,32 +221,46 @@ TEST_F(ServiceLoggingTest, FileThatCannotBeStarted) {
         ASSERT_TRUE(full.ok());
         service->startLogging(false);
     }
-    EXPECT_EQ(service->messageLogs(), QStringList{"Failed to open file."});
+    EXPECT_EQ(service->messageLogs(),
+              (QStringList{"Failed to open file.",
+                           "Could not create Run_001.csv in " + folder + ": File too large."}));
     EXPECT_FALSE(service->isLogging());
     EXPECT_EQ(service->logFileName(), "Not Started");
     EXPECT_FALSE(service->csvLogger().isOpen());
 }
 
-TEST_F(ServiceLoggingTest, WriteFailureAtStopClosesTheFileWithWhatWasWritten) {
+TEST_F(ServiceLoggingTest, WriteFailureAtStopKeepsTheRunForTheNextStart) {
     const QByteArray line1 = startAndReadLine1();
     completeLap(exampleLap());
     EXPECT_TRUE(isOpenInProcess(runFile()));
     {
+        // Like a full disk: the stop's writes fail past this size.
         ScopedResourceLimit full(RLIMIT_FSIZE, static_cast<rlim_t>(line1.size() + 40));
         ASSERT_TRUE(full.ok());
         service->stopLogging();
     }
-    EXPECT_EQ(service->messageLogs().back(), "Failed to close file.");
+    EXPECT_EQ(
+        service->messageLogs().mid(1),
+        (QStringList{"Failed to close file.",
+                     "Run_001.csv is incomplete (File too large); the laps stay in the lap list, and its "
+                     "journal completes it when logging next starts in this folder."}));
     EXPECT_FALSE(service->isLogging());
     EXPECT_FALSE(isOpenInProcess(runFile()));
-    const QByteArray full =
-        line1 + "Description: \nFlag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n";
+    const QByteArray full = line1 +
+                            "Description: \nFlag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n"
+                            "X,5,0.308800,1.000000,0.308800,123.456,500.000,14.580,250.00,90.0,100.0\n";
     EXPECT_EQ(readAll(runFile()), full.left(line1.size() + 40));
+    ASSERT_EQ(service->allLapData().size(), 1U);
 
-    // The next run starts normally.
+    // With room again, the next start completes the failed run first, and
+    // the laps still in the list go into the new run too.
     service->startLogging(false);
+    EXPECT_EQ(readAll(runFile()), full);
+    EXPECT_TRUE(service->messageLogs().contains("Recovered Run_001.csv with 1 lap."));
     EXPECT_EQ(service->logFileName(), "Run_002.csv");
-    EXPECT_TRUE(service->isLogging());
+    service->stopLogging();
+    EXPECT_EQ(readAll(runFile("Run_002.csv")).count('\n'), 4);
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Hidden | QDir::Files).filter(".journal").isEmpty());
 }
 
 TEST_F(ServiceLoggingTest, TerminationWritesTheOpenFile) {

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "app/ant_scanner_service.h"
+#include "bridge/program_identity.h"
 #include "cli/headless_logger.h"
 #include "cli/observed_scanner_bridge.h"
 #include "tests/cli/fake_scanner_bridge.h"
@@ -19,10 +21,22 @@ namespace {
 
 class HeadlessLoggerTest : public ::testing::Test {
   protected:
+    static void SetUpTestSuite() {
+        // Keeps the settings of these runs away from the user's. One folder for
+        // the whole process: QSettings resolves its location only once.
+        configDir = new QTemporaryDir;
+        qputenv("XDG_CONFIG_HOME", configDir->path().toUtf8());
+        applyProgramIdentity(); // without an organisation QSettings refuses to read
+
+    }
+    static void TearDownTestSuite() {
+        delete configDir;
+        configDir = nullptr;
+    }
+
     void SetUp() override {
-        ASSERT_TRUE(configDir.isValid());
-        // Keeps the settings of these runs away from the user's.
-        qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
+        ASSERT_TRUE(configDir->isValid());
+        QSettings().clear();
         ASSERT_TRUE(outputDir.isValid());
         auto fakeBridge = std::make_unique<FakeScannerBridge>();
         fake = fakeBridge.get();
@@ -56,7 +70,7 @@ class HeadlessLoggerTest : public ::testing::Test {
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    QTemporaryDir configDir;
+    static inline QTemporaryDir* configDir = nullptr;
     QTemporaryDir outputDir;
     FakeScannerBridge* fake = nullptr;
     ObservedScannerBridge* observed = nullptr;

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace draftwell {
+
+// The modal "Select Output Folder" chooser: folders only, one of them, new
+// folders may be created. Empty when the user cancels.
+struct FolderDialog {
+    static std::optional<QString> choose(QWidget* parent, const QString& startFolder);
+};
+
+} // namespace draftwell

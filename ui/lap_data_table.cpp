@@ -1,0 +1,60 @@
+#include "ui/lap_data_table.h"
+
+#include "app/ant_scanner_service.h"
+#include "ui/lap_table_model.h"
+
+#include <QHeaderView>
+
+#include <array>
+
+namespace draftwell {
+
+namespace {
+
+constexpr std::array<int, 11> kColumnWidths{42, 40, 70, 60, 72, 60, 60, 60, 60, 60, 60};
+
+} // namespace
+
+LapDataTable::LapDataTable(ANTScannerService& service, QWidget* parent)
+    : QTableView(parent), service_(service), model_(new LapTableModel(true, this)) {
+    setObjectName(QStringLiteral("lapDataTable"));
+    setModel(model_);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setWordWrap(false);
+    setAlternatingRowColors(true);
+    setShowGrid(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(22);
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    for (std::size_t i = 0; i < kColumnWidths.size(); ++i) {
+        header->resizeSection(static_cast<int>(i), kColumnWidths[i]);
+    }
+    connect(model_, &LapTableModel::useToggled, this, &LapDataTable::applyUse);
+    refresh();
+}
+
+void LapDataTable::refresh() {
+    model_->setLaps(service_.allLapData());
+}
+
+void LapDataTable::applyUse(const QString& lapId, bool use) {
+    const std::string id = lapId.toStdString();
+    for (const LapDataRef& lap : service_.allLapData()) {
+        if (lap && lap->id == id) {
+            lap->use = use;
+            service_.updateSessionData();
+            return;
+        }
+    }
+}
+
+} // namespace draftwell

@@ -1,0 +1,109 @@
+// lap-logger: the desktop program.
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <memory>
+
+#include "bridge/ant_scanner_bridge.h"
+#include "bridge/program_identity.h"
+#include "bridge/scanner_device_setup.h"
+#include "bridge/scanner_program_options.h"
+#include "ui/app_version.h"
+#include "ui/lap_logger_app.h"
+#include "ui/quit_signal_watcher.h"
+#include "ui/screenshot_tour.h"
+
+namespace {
+
+void printError(const QString& text) {
+    const QByteArray bytes = QStringLiteral("lap-logger: %1\n").arg(text).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+}
+
+// --help and --version need no display, and without one QApplication
+// cannot even be created.
+bool onlyAsksForText(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all" || arg == "--version" ||
+            arg == "-v") {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void describeOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot) {
+    parser.setApplicationDescription(
+        QStringLiteral("Shows and logs the laps a Garmin running the DFX app broadcasts over ANT."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    draftwell::ScannerProgramOptions::addTo(parser);
+    parser.addOption(screenshot);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Connect, wait for a few laps, save pictures of both lap windows into <dir>, quit."),
+        QStringLiteral("dir"));
+    if (onlyAsksForText(argc, argv)) {
+        QCoreApplication textOnly(argc, argv);
+        draftwell::applyProgramIdentity();
+        QCoreApplication::setApplicationVersion(draftwell::AppVersion::current());
+        QCommandLineParser parser;
+        describeOptions(parser, screenshot);
+        parser.process(textOnly); // prints and exits
+        return 0;
+    }
+    if (!displayAvailable()) {
+        printError(QStringLiteral("no display found (DISPLAY and WAYLAND_DISPLAY are not set)."));
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    draftwell::applyProgramIdentity();
+    QCoreApplication::setApplicationVersion(draftwell::AppVersion::current());
+
+    QCommandLineParser parser;
+    describeOptions(parser, screenshot);
+    parser.process(app);
+
+    QString error;
+    const auto options = draftwell::ScannerProgramOptions::readFrom(parser, error);
+    if (!options) {
+        printError(error);
+        return 2;
+    }
+
+    // Declared first: outlives the bridge.
+    const draftwell::ScannerDeviceSetup devices(*options);
+    draftwell::QuitSignalWatcher quitSignals;
+    draftwell::LapLoggerApp shell(std::make_unique<draftwell::ANTScannerBridge>(options->networkKey));
+    QObject::connect(&quitSignals, &draftwell::QuitSignalWatcher::quitRequested, &app, &QApplication::quit);
+    shell.start();
+
+    std::unique_ptr<draftwell::ScreenshotTour> tour;
+    int tourResult = 0;
+    if (parser.isSet(screenshot)) {
+        tour = std::make_unique<draftwell::ScreenshotTour>(shell, parser.value(screenshot));
+        QObject::connect(tour.get(), &draftwell::ScreenshotTour::finished, &app, [&tourResult](bool saved) {
+            if (!saved) {
+                printError(QStringLiteral("the screenshots could not be taken."));
+                tourResult = 1;
+            }
+            QApplication::quit();
+        });
+        tour->start();
+    }
+    const int result = QApplication::exec();
+    return result != 0 ? result : tourResult;
+}
