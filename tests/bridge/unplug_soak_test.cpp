@@ -1,0 +1,379 @@
+// Pulls the stick out of a running bridge over and over: after laps came in,
+// in the middle of the configuration, in the middle of the close. Every round
+// must end on its own within a bound, and the process must hold no more
+// descriptors or threads afterwards than before.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/usb_device_kind.h"
+#include "bridge/ant_scanner_bridge.h"
+#include "sim/pty_stick_server.h"
+#include "tests/bridge/bridge_event_recorder.h"
+
+#ifndef DRAFTWELL_SOAK_DEFAULT_ROUNDS
+#define DRAFTWELL_SOAK_DEFAULT_ROUNDS 100
+#endif
+
+namespace draftwell::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Kind = BridgeEvent::Kind;
+
+constexpr auto kRoundBound = 30s;
+constexpr auto kSettleBound = 10s;
+
+constexpr std::uint8_t kResetSystem = 0x4A;
+// The close sequence's commands, in order: close channel, unassign, reset.
+constexpr std::array<std::uint8_t, 3> kCloseCommands{0x4C, 0x41, 0x4A};
+// The configuration commands in the order the bridge sends them.
+constexpr std::array<std::uint8_t, 6> kConfigurationCommands{0x46, 0x66, 0x42, 0x45, 0x51, 0x5B};
+
+int soakRounds() {
+    if (const char* text = std::getenv("DRAFTWELL_SOAK_ROUNDS"); text != nullptr) {
+        const int rounds = std::atoi(text);
+        if (rounds > 0) {
+            return rounds;
+        }
+    }
+    return DRAFTWELL_SOAK_DEFAULT_ROUNDS;
+}
+
+// The iterator holds a descriptor of its own while it counts; it is there in
+// every count alike.
+long entriesIn(const char* directory) {
+    std::error_code error;
+    long count = 0;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        ++count;
+    }
+    return error ? -1 : count;
+}
+
+long openDescriptors() {
+    return entriesIn("/proc/self/fd");
+}
+
+long threads() {
+    return entriesIn("/proc/self/task");
+}
+
+// What the counts stand for, to say what is left over when they differ.
+std::string threadNamesAndDescriptors() {
+    std::string text = "threads:";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::string name;
+        if (std::FILE* comm = std::fopen((task.path() / "comm").c_str(), "r"); comm != nullptr) {
+            std::array<char, 64> buffer{};
+            if (std::fgets(buffer.data(), static_cast<int>(buffer.size()), comm) != nullptr) {
+                name = buffer.data();
+            }
+            std::fclose(comm);
+        }
+        while (!name.empty() && name.back() == '\n') {
+            name.pop_back();
+        }
+        text += " " + task.path().filename().string() + "(" + name + ")";
+    }
+    text += "\nfds:";
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const auto target = std::filesystem::read_symlink(fd.path(), linkError);
+        text += " " + fd.path().filename().string() + "->" + (linkError ? "?" : target.string());
+    }
+    return text;
+}
+
+// The ID of every frame the stick received, in order; filled on the server's thread.
+class FrameLog {
+  public:
+    void add(const std::string& traceLine) {
+        // "[46] Set Network Key: ..."
+        if (traceLine.size() < 4 || traceLine[0] != '[' || traceLine[3] != ']') {
+            return;
+        }
+        const auto id = static_cast<std::uint8_t>(std::strtoul(traceLine.substr(1, 2).c_str(), nullptr, 16));
+        std::lock_guard lock(mutex_);
+        ids_.push_back(id);
+    }
+    // Whether the stick received `id` as frame `from` or later.
+    bool received(std::uint8_t id, std::size_t from = 0) const {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = from; i < ids_.size(); ++i) {
+            if (ids_[i] == id) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::size_t size() const {
+        std::lock_guard lock(mutex_);
+        return ids_.size();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> ids_;
+};
+
+enum class Pull { afterLaps, duringConfiguration, duringClose };
+
+Pull pullFor(int round) {
+    if (round % 7 == 0) {
+        return Pull::duringClose;
+    }
+    if (round % 5 == 0) {
+        return Pull::duringConfiguration;
+    }
+    return Pull::afterLaps;
+}
+
+struct Tally {
+    int rounds = 0;
+    int removed = 0;
+    int failedOpen = 0;
+    int closed = 0;
+    int pulledDuringConfiguration = 0;
+    int pulledDuringClose = 0;
+    long maxDescriptors = 0;
+    long maxThreads = 0;
+    Clock::duration longestRound{};
+};
+
+class UnplugSoakTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SetUSBDeviceKinds(USBPlatformDeviceKinds()); }
+    void TearDown() override {
+        USBDeviceHandleSI::SetNamedPorts({});
+        SetUSBDeviceKinds({});
+    }
+
+    int msLeft() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+
+    // Processes main-thread events until the condition holds or the round's time is up.
+    bool waitFor(const std::function<bool()>& condition) { return recorder_.waitFor(condition, msLeft()); }
+
+    long indexFromRoundStart(Kind kind) const {
+        return recorder_.indexOf([kind](const BridgeEvent& e) { return e.kind == kind; }, roundStart_);
+    }
+    long logFromRoundStart(const QString& line) const {
+        return recorder_.indexOf([&line](const BridgeEvent& e) { return e.isLog(line); }, roundStart_);
+    }
+
+    long countFromRoundStart(const std::function<bool(const BridgeEvent&)>& match) const {
+        long n = 0;
+        for (std::size_t i = roundStart_; i < recorder_.events().size(); ++i) {
+            n += match(recorder_.events()[i]) ? 1 : 0;
+        }
+        return n;
+    }
+
+    // Waits for "ANT device removed." and then the closed status.
+    void expectRemoved(int round) {
+        const QString removed = QStringLiteral("ANT device removed.");
+        ASSERT_TRUE(waitFor([&] { return logFromRoundStart(removed) >= 0; }))
+            << "round " << round << ": the removal was not noticed";
+        const auto from = static_cast<std::size_t>(logFromRoundStart(removed));
+        ASSERT_TRUE(waitFor([&] {
+            return recorder_.indexOf([](const BridgeEvent& e) { return e.isStatus(false, false, false); },
+                                     from) >= 0;
+        })) << "round "
+            << round << ": no closed status after the removal";
+        ++tally_.removed;
+    }
+
+    void runRound(ANTScannerBridge& bridge, int round) {
+        const Clock::time_point began = Clock::now();
+        deadline_ = began + kRoundBound;
+        roundStart_ = recorder_.events().size();
+        const Pull pull = pullFor(round);
+        const int closedBefore = tally_.closed;
+
+        antsim::Scenario scenario;
+        scenario.trace = true;
+        // Where a configuration pull happens: 0 while the stick settles after
+        // its reset, k after k-1 commands were answered.
+        const std::size_t step = static_cast<std::size_t>(round / 5) % (kConfigurationCommands.size() + 1);
+        std::uint8_t pullOn = kResetSystem;
+        if (pull == Pull::duringConfiguration && step > 0) {
+            pullOn = kConfigurationCommands[step - 1];
+            // Late but within the bridge's time-out: the pull lands while the bridge waits.
+            scenario.slow.ids = {pullOn};
+            scenario.slowDelay = 400ms;
+        }
+        auto frames = std::make_shared<FrameLog>();
+        antsim::PtyStickServer server(
+            scenario, [frames](const std::string& line) { frames->add(line); }, [] {});
+        std::string error;
+        ASSERT_TRUE(server.start(error)) << error;
+        USBDeviceHandleSI::SetNamedPorts({server.slavePath()});
+
+        bridge.openScannerWithCompletion(recorder_.openCompletion());
+        if (pull == Pull::duringConfiguration) {
+            ASSERT_TRUE(waitFor([&] { return frames->received(pullOn); }))
+                << "round " << round << ": the stick never saw the command to pull on";
+            server.stop();
+            ++tally_.pulledDuringConfiguration;
+        }
+        ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::openCompleted) >= 0; }))
+            << "round " << round << ": the open did not complete";
+        const BridgeEvent& opened =
+            recorder_.events()[static_cast<std::size_t>(indexFromRoundStart(Kind::openCompleted))];
+        if (opened.error.has_value()) {
+            if (pull != Pull::duringConfiguration) {
+                noteUnusual(round,
+                            "failed to open before any pull: " + opened.error->description.toStdString());
+            }
+            EXPECT_EQ(opened.error->domain, QStringLiteral("com.draftwell.LapLogger.ant"));
+            EXPECT_GE(opened.error->code, 1);
+            EXPECT_LE(opened.error->code, 8);
+            ++tally_.failedOpen;
+        } else if (pull == Pull::duringConfiguration) {
+            // The pull came too late to hit the configuration: the poll must notice it.
+            noteUnusual(round, "opened although pulled during the configuration");
+            expectRemoved(round);
+        } else {
+            ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::packet) >= 0; }))
+                << "round " << round << ": no broadcast reached the packet handler";
+            if (pull == Pull::afterLaps) {
+                server.stop();
+                expectRemoved(round);
+            } else {
+                // Pulled after the close sent its first, second or third command.
+                const std::uint8_t closePullOn = kCloseCommands[static_cast<std::size_t>(round / 7) % 3];
+                const std::size_t framesBeforeClose = frames->size();
+                bridge.closeScannerWithCompletion(recorder_.closeCompletion());
+                ASSERT_TRUE(waitFor([&] { return frames->received(closePullOn, framesBeforeClose); }))
+                    << "round " << round << ": the close never reached the stick";
+                server.stop();
+                ++tally_.pulledDuringClose;
+                ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::closeCompleted) >= 0; }))
+                    << "round " << round << ": the close did not complete";
+                ++tally_.closed;
+            }
+        }
+
+        // A disconnect after the round is the barrier: its completion comes
+        // only once any close sequence still running has ended.
+        bool answered = false;
+        bridge.closeScannerWithCompletion([&answered] { answered = true; });
+        ASSERT_TRUE(waitFor([&] { return answered; })) << "round " << round << ": the bridge hangs";
+        EXPECT_FALSE(bridge.isOpen()) << "round " << round;
+        // Only a close the user asked for while the stick was there says so.
+        const long closedLines = countFromRoundStart(
+            [](const BridgeEvent& e) { return e.isLog(QStringLiteral("ANT Channel closed")); });
+        EXPECT_EQ(closedLines, tally_.closed > closedBefore ? 1 : 0) << "round " << round;
+
+        const Clock::duration took = Clock::now() - began;
+        EXPECT_LT(took, kRoundBound) << "round " << round;
+        tally_.longestRound = std::max(tally_.longestRound, took);
+        ++tally_.rounds;
+    }
+
+    // Says which rounds did not go the way their pull was meant to.
+    void noteUnusual(int round, const std::string& what) {
+        std::printf("unplug soak: round %d %s\n", round, what.c_str());
+        unusual_.push_back(round);
+    }
+
+    BridgeEventRecorder recorder_;
+    Tally tally_;
+    std::vector<int> unusual_;
+    Clock::time_point deadline_;
+    std::size_t roundStart_ = 0;
+};
+
+TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
+    const int rounds = soakRounds();
+    // ThreadSanitizer's runtime starts a helper thread of its own with the
+    // process's first thread, and keeps it: let it exist before counting.
+    std::thread([] {}).join();
+    const long descriptorsBefore = openDescriptors();
+    const long threadsBefore = threads();
+    const std::string countedBefore = threadNamesAndDescriptors();
+    ASSERT_GT(descriptorsBefore, 0);
+    ASSERT_GT(threadsBefore, 0);
+    const Clock::time_point began = Clock::now();
+
+    {
+        ANTScannerBridge bridge;
+        recorder_.attach(bridge);
+        for (int round = 1; round <= rounds; ++round) {
+            runRound(bridge, round);
+            if (HasFatalFailure()) {
+                break;
+            }
+            // The round's stick and terminal are gone by now.
+            tally_.maxDescriptors = std::max(tally_.maxDescriptors, openDescriptors());
+            tally_.maxThreads = std::max(tally_.maxThreads, threads());
+        }
+    }
+
+    // Threads end asynchronously after their join; give the counts time to come back.
+    const bool settled = QTest::qWaitFor(
+        [&] { return openDescriptors() <= descriptorsBefore && threads() <= threadsBefore; },
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kSettleBound).count()));
+    const long descriptorsAfter = openDescriptors();
+    const long threadsAfter = threads();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::duration<double>>(Clock::now() - began).count();
+    const auto longest =
+        std::chrono::duration_cast<std::chrono::duration<double>>(tally_.longestRound).count();
+
+    EXPECT_EQ(tally_.rounds, rounds);
+    EXPECT_EQ(tally_.removed + tally_.failedOpen + tally_.closed, tally_.rounds);
+    EXPECT_TRUE(settled) << "before:\n" << countedBefore << "\nafter:\n" << threadNamesAndDescriptors();
+    EXPECT_EQ(descriptorsAfter, descriptorsBefore);
+    EXPECT_EQ(threadsAfter, threadsBefore);
+
+    RecordProperty("rounds", tally_.rounds);
+    RecordProperty("removed", tally_.removed);
+    RecordProperty("failed_open", tally_.failedOpen);
+    RecordProperty("closed", tally_.closed);
+    RecordProperty("pulled_during_configuration", tally_.pulledDuringConfiguration);
+    RecordProperty("pulled_during_close", tally_.pulledDuringClose);
+    RecordProperty("unusual_rounds", static_cast<int>(unusual_.size()));
+    RecordProperty("fds_before", static_cast<int>(descriptorsBefore));
+    RecordProperty("fds_after", static_cast<int>(descriptorsAfter));
+    RecordProperty("fds_max", static_cast<int>(tally_.maxDescriptors));
+    RecordProperty("threads_before", static_cast<int>(threadsBefore));
+    RecordProperty("threads_after", static_cast<int>(threadsAfter));
+    RecordProperty("threads_max", static_cast<int>(tally_.maxThreads));
+    RecordProperty("total_seconds", std::to_string(seconds));
+    RecordProperty("longest_round_seconds", std::to_string(longest));
+    std::printf("unplug soak: %d rounds (%d pulled during configuration, %d during close): "
+                "%d removed, %d failed to open, %d closed, %zu unusual\n"
+                "unplug soak: fds %ld before, %ld after (at most %ld between rounds); "
+                "threads %ld before, %ld after (at most %ld between rounds)\n"
+                "unplug soak: %.1f s in all, longest round %.1f s\n",
+                tally_.rounds, tally_.pulledDuringConfiguration, tally_.pulledDuringClose, tally_.removed,
+                tally_.failedOpen, tally_.closed, unusual_.size(), descriptorsBefore, descriptorsAfter,
+                tally_.maxDescriptors, threadsBefore, threadsAfter, tally_.maxThreads, seconds, longest);
+    std::fflush(stdout);
+}
+
+} // namespace
+} // namespace draftwell::test
