@@ -1,4 +1,5 @@
 #include "ant/usb/libusb_stick_port.h"
+#include "ant/usb/usb_queued_read.h"
 
 #include <chrono>
 #include <system_error>
@@ -109,15 +110,7 @@ void LibusbStickPort::BackOff() {
 
 USBStatus LibusbStickPort::Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
                                 std::uint32_t timeoutMs) {
-    bytesRead = 0;
-    if (gone_.load()) {
-        return USBStatus::DeviceGone;
-    }
-    if (buffer == nullptr) {
-        return USBStatus::InvalidParam;
-    }
-    bytesRead = queue_.PopArray(static_cast<char*>(buffer), size, timeoutMs);
-    return bytesRead == 0 ? USBStatus::Timeout : USBStatus::Success;
+    return ReadQueuedBytes(queue_, gone_, buffer, size, bytesRead, timeoutMs);
 }
 
 USBStatus LibusbStickPort::Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten) {

@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "ant/usb/udev_attributes.h"
+#include "ant/usb/usb_queued_read.h"
 
 namespace {
 
@@ -317,15 +318,7 @@ void USBDeviceHandleSI::Receive() {
 
 USBStatus USBDeviceHandleSI::Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
                                   std::uint32_t timeoutMs) {
-    bytesRead = 0;
-    if (gone_.load()) {
-        return USBStatus::DeviceGone;
-    }
-    if (buffer == nullptr) {
-        return USBStatus::InvalidParam;
-    }
-    bytesRead = queue_.PopArray(static_cast<char*>(buffer), size, timeoutMs);
-    return bytesRead == 0 ? USBStatus::Timeout : USBStatus::Success;
+    return ReadQueuedBytes(queue_, gone_, buffer, size, bytesRead, timeoutMs);
 }
 
 USBStatus USBDeviceHandleSI::Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten) {
