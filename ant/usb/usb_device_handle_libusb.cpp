@@ -23,14 +23,7 @@ USBDeviceList<const USBDeviceLibusb*> USBDeviceHandleLibusb::GetAllDevices() {
 }
 
 USBDeviceList<const USBDeviceLibusb*> USBDeviceHandleLibusb::GetAvailableDevices() {
-    return GetAllDevices().GetSubList([](const USBDeviceLibusb* const& device) {
-        LibusbDeviceHandle* probe = nullptr;
-        if (LibusbDeviceHandle::Open(device->GetLibusbDevice(), probe) != LibusbError::Success) {
-            return false;
-        }
-        LibusbDeviceHandle::Close(probe);
-        return true;
-    });
+    return USBDeviceLibusb::Openable(GetAllDevices());
 }
 
 bool USBDeviceHandleLibusb::Open(const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t) {

@@ -50,14 +50,7 @@ USBDeviceList<const USBDeviceLibusb*> USBDeviceHandleSILibusb::GetAllDevices() {
 }
 
 USBDeviceList<const USBDeviceLibusb*> USBDeviceHandleSILibusb::GetAvailableDevices() {
-    return GetAllDevices().GetSubList([](const USBDeviceLibusb* const& device) {
-        LibusbDeviceHandle* probe = nullptr;
-        if (LibusbDeviceHandle::Open(device->GetLibusbDevice(), probe) != LibusbError::Success) {
-            return false;
-        }
-        LibusbDeviceHandle::Close(probe);
-        return true;
-    });
+    return USBDeviceLibusb::Openable(GetAllDevices());
 }
 
 bool USBDeviceHandleSILibusb::Open(const USBDevice& device, USBDeviceHandle*& handle,

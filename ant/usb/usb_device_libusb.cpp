@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ant/usb/libusb_device_enumerator.h"
+#include "ant/usb/libusb_device_handle.h"
 
 USBDeviceLibusb::USBDeviceLibusb(const LibusbDevice& device)
     : device_(device), vid_(device.GetVid()), pid_(device.GetPid()), serialNumber_(device.GetSerialNumber()) {
@@ -54,4 +55,16 @@ USBDeviceLibusb::RefillTable(USBDeviceList<const USBDeviceLibusb>& table) {
         result.Add(table.GetAddress(table.GetSize() - 1));
     }
     return result;
+}
+
+USBDeviceList<const USBDeviceLibusb*>
+USBDeviceLibusb::Openable(const USBDeviceList<const USBDeviceLibusb*>& devices) {
+    return devices.GetSubList([](const USBDeviceLibusb* const& device) {
+        LibusbDeviceHandle* probe = nullptr;
+        if (LibusbDeviceHandle::Open(device->GetLibusbDevice(), probe) != LibusbError::Success) {
+            return false;
+        }
+        LibusbDeviceHandle::Close(probe);
+        return true;
+    });
 }

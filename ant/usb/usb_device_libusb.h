@@ -30,6 +30,9 @@ class USBDeviceLibusb final : public USBDevice {
     // Empties `table`, fills it with every USB device that may be driven directly, and lists pointers into
     // it.
     static USBDeviceList<const USBDeviceLibusb*> RefillTable(USBDeviceList<const USBDeviceLibusb>& table);
+    // The devices of `devices` that can be opened at this moment (each is opened and closed again).
+    static USBDeviceList<const USBDeviceLibusb*>
+    Openable(const USBDeviceList<const USBDeviceLibusb*>& devices);
 
   private:
     LibusbDevice device_;
