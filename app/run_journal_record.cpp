@@ -1,36 +1,16 @@
 #include "app/run_journal_record.h"
 
-#include <array>
-#include <cstdint>
+#include <zlib.h>
 
 namespace draftwell {
 
 namespace {
 
-constexpr std::array<std::uint32_t, 256> makeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k) {
-            c = (c & 1U) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        }
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr auto kCrcTable = makeCrcTable();
-
-std::uint32_t crc32(QByteArrayView bytes) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (const char ch : bytes) {
-        c = kCrcTable[(c ^ static_cast<std::uint8_t>(ch)) & 0xFFU] ^ (c >> 8);
-    }
-    return c ^ 0xFFFFFFFFU;
-}
-
+// zlib's CRC-32 (the ISO-HDLC one: check value cbf43926).
 QByteArray crcText(QByteArrayView bytes) {
-    return QByteArray::number(crc32(bytes), 16).rightJustified(8, '0');
+    const auto crc = ::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()),
+                             static_cast<uInt>(bytes.size()));
+    return QByteArray::number(static_cast<quint32>(crc), 16).rightJustified(8, '0');
 }
 
 void appendEscaped(QByteArray& out, const QString& field) {

@@ -25,6 +25,14 @@ void runGuarded(const std::function<void()>& task) {
 
 BridgeWorkQueue::BridgeWorkQueue(const std::string& label) : thread_([this, label] { run(label); }) {}
 
+void BridgeWorkQueue::Completion::finish() {
+    {
+        const std::lock_guard lock(mutex);
+        finished = true;
+    }
+    done.notify_all();
+}
+
 BridgeWorkQueue::~BridgeWorkQueue() {
     {
         const std::lock_guard lock(mutex_);
@@ -32,6 +40,23 @@ BridgeWorkQueue::~BridgeWorkQueue() {
     }
     wake_.notify_all();
     thread_.join();
+    // A thread waiting in performSync on a task that will never run now must
+    // not wait forever.
+    for (Task& task : tasks_) {
+        if (task.completion) {
+            task.completion->finish();
+        }
+    }
+}
+
+bool BridgeWorkQueue::isStopping() const {
+    const std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+std::size_t BridgeWorkQueue::pendingTasks() const {
+    const std::lock_guard lock(mutex_);
+    return tasks_.size();
 }
 
 bool BridgeWorkQueue::isCurrentThread() const {
@@ -44,7 +69,7 @@ void BridgeWorkQueue::post(std::function<void()> task) {
         if (stopping_) {
             return;
         }
-        tasks_.push_back(std::move(task));
+        tasks_.push_back(Task{std::move(task), nullptr});
     }
     wake_.notify_all();
 }
@@ -54,24 +79,16 @@ void BridgeWorkQueue::performSync(const std::function<void()>& task) {
         runGuarded(task);
         return;
     }
-    struct Completion {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-    };
     auto completion = std::make_shared<Completion>();
     bool queued = false;
     {
         const std::lock_guard lock(mutex_);
         if (!stopping_) {
-            tasks_.push_back([&task, completion] {
-                runGuarded(task);
-                {
-                    const std::lock_guard doneLock(completion->mutex);
-                    completion->finished = true;
-                }
-                completion->done.notify_all();
-            });
+            tasks_.push_back(Task{[&task, completion] {
+                                      runGuarded(task);
+                                      completion->finish();
+                                  },
+                                  completion});
             queued = true;
         }
     }
@@ -106,7 +123,7 @@ void BridgeWorkQueue::run(const std::string& label) {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         if (!tasks_.empty()) {
-            std::function<void()> task = std::move(tasks_.front());
+            std::function<void()> task = std::move(tasks_.front().work);
             tasks_.pop_front();
             lock.unlock();
             runGuarded(task);

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,7 +15,8 @@ namespace draftwell {
 
 // The bridge's serial work queue: one thread that runs tasks one at a time in
 // submission order, and repeating timers between them. The owner constructs
-// and destroys it; destruction drops what has not run yet and joins the thread.
+// and destroys it; destruction drops what has not run yet (releasing anyone
+// waiting on a dropped task) and joins the thread.
 class BridgeWorkQueue {
   public:
     using Clock = std::chrono::steady_clock;
@@ -28,10 +30,16 @@ class BridgeWorkQueue {
     bool isCurrentThread() const;
     // Returns at once.
     void post(std::function<void()> task);
-    // Inline when already on the queue, else waits until the queue has run it.
-    // Unbounded wait: every task on the queue ends in bounded time (library
-    // commands carry time-outs), so the caller is released.
+    // Inline when already on the queue, else waits until the queue has run it
+    // or dropped it at destruction. Unbounded wait: every task on the queue
+    // ends in bounded time (library commands carry time-outs), and a dropped
+    // task releases its waiter, so the caller is always released.
     void performSync(const std::function<void()>& task);
+
+    // True once destruction has begun; later tasks are dropped.
+    bool isStopping() const;
+    // Tasks waiting to run.
+    std::size_t pendingTasks() const;
 
     // Fires `fire` on the queue every `interval`, the first time one interval from now.
     TimerId startRepeatingTimer(std::chrono::milliseconds interval, std::function<void()> fire);
@@ -45,11 +53,24 @@ class BridgeWorkQueue {
         std::function<void()> fire;
     };
 
+    // What performSync waits on; set when its task ran or was dropped.
+    struct Completion {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+
+        void finish();
+    };
+    struct Task {
+        std::function<void()> work;
+        std::shared_ptr<Completion> completion; // only for synchronous submissions
+    };
+
     void run(const std::string& label);
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
+    std::deque<Task> tasks_;
     std::map<TimerId, Timer> timers_;
     TimerId nextTimerId_ = 1;
     bool stopping_ = false;

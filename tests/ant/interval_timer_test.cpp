@@ -43,6 +43,15 @@ struct FiringLog {
     }
 };
 
+// Absence is shown by waiting for a sentinel: a one-shot timer due well after
+// the firing that must not come. Waiting on its firing, not on a sleep, keeps
+// the check valid however slow the machine is.
+void WaitForSentinelAfter(int ms) {
+    FiringLog sentinel;
+    IntervalTimer timer(FiringLog::Fire, &sentinel, static_cast<std::uint32_t>(ms), false);
+    ASSERT_TRUE(sentinel.WaitFor([&] { return sentinel.firings == 1; }));
+}
+
 TEST(IntervalTimer, OneShotFiresOnceThenStops) {
     FiringLog log;
     IntervalTimer timer(FiringLog::Fire, &log, 20, false);
@@ -55,8 +64,7 @@ TEST(IntervalTimer, OneShotFiresOnceThenStops) {
         }
     }
     EXPECT_TRUE(stopped);
-    // A second firing would come 20 ms later; give it ample room.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WaitForSentinelAfter(100); // a second firing would come 20 ms after the first
     EXPECT_EQ(log.Firings(), 1);
 }
 
@@ -67,8 +75,10 @@ TEST(IntervalTimer, RecurringFiresRepeatedlyUntilDestroyed) {
         EXPECT_TRUE(timer.IsRunning());
         ASSERT_TRUE(log.WaitFor([&] { return log.firings >= 5; }));
     }
-    // The thread has been reaped: nothing can fire any more.
+    // The thread has been reaped: nothing fires any more, though a live timer
+    // would have fired several times before the sentinel.
     const int afterDestroy = log.Firings();
+    WaitForSentinelAfter(60);
     EXPECT_EQ(log.Firings(), afterDestroy);
     EXPECT_FALSE(log.inCallback);
 }
@@ -118,7 +128,7 @@ TEST(IntervalTimer, StuckCallbackIsAbandonedAndTheOwnerCarriesOn) {
     log.changed.notify_all();
     ASSERT_TRUE(log.WaitFor([&] { return log.callbackReturned; }));
     // Once released it ends without firing again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WaitForSentinelAfter(100);
     EXPECT_EQ(log.Firings(), 1);
 }
 

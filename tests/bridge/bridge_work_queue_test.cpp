@@ -3,10 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "bridge/bridge_work_queue.h"
+#include "tests/support/eventually.h"
 
 namespace draftwell::test {
 namespace {
@@ -53,13 +56,48 @@ TEST(BridgeWorkQueueTest, RepeatingTimerFiresAfterItsIntervalUntilCancelledFromW
             }
         });
     });
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (firings < 3 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(eventually([&] { return firings >= 3; }));
     queue.performSync([] {});
     EXPECT_EQ(firings.load(), 3);
     queue.performSync([&] { EXPECT_GE(firstAfter, 30ms); });
+}
+
+// A waiter whose task is still queued when the queue goes away is released
+// without the task running, instead of waiting forever.
+TEST(BridgeWorkQueueTest, DestructionReleasesAWaiterWhoseTaskWasDropped) {
+    auto queue = std::make_unique<BridgeWorkQueue>("test.queue");
+    std::promise<void> go;
+    std::shared_future<void> released = go.get_future().share();
+    std::atomic<bool> blocking{false};
+    queue->post([&] {
+        blocking = true;
+        released.wait();
+    });
+    ASSERT_TRUE(eventually([&] { return blocking.load(); }));
+
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread waiter([q = queue.get(), ran, returned] {
+        q->performSync([ran] { *ran = true; });
+        *returned = true;
+    });
+    ASSERT_TRUE(eventually([&] { return queue->pendingTasks() == 1; }));
+    // The queue object lives until its thread is joined, which the blocking task holds up.
+    BridgeWorkQueue* const dying = queue.get();
+    std::thread destroyer([&] { queue.reset(); });
+    const bool stopping = eventually([&] { return dying->isStopping(); });
+    go.set_value();
+    ASSERT_TRUE(stopping);
+    destroyer.join();
+
+    const bool released_in_time = eventually([&] { return returned->load(); });
+    EXPECT_TRUE(released_in_time);
+    EXPECT_FALSE(ran->load());
+    if (released_in_time) {
+        waiter.join();
+    } else {
+        waiter.detach(); // stuck for good: keep the suite running
+    }
 }
 
 } // namespace
