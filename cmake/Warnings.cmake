@@ -11,6 +11,12 @@ if(DRAFTWELL_SANITIZE)
   add_link_options(-fsanitize=${DRAFTWELL_SANITIZE})
 endif()
 
+option(DRAFTWELL_COVERAGE "Build with gcov coverage counters" OFF)
+if(DRAFTWELL_COVERAGE)
+  add_compile_options(--coverage -fno-inline)
+  add_link_options(--coverage)
+endif()
+
 # Call on every target we build from our own sources.
 function(draftwell_target_defaults target)
   target_compile_options(${target} PRIVATE ${DRAFTWELL_WARNINGS})
