@@ -13,7 +13,7 @@ endif()
 
 option(DRAFTWELL_COVERAGE "Build with gcov coverage counters" OFF)
 if(DRAFTWELL_COVERAGE)
-  add_compile_options(--coverage -fno-inline)
+  add_compile_options(--coverage -fprofile-update=atomic)
   add_link_options(--coverage)
 endif()
 

@@ -80,6 +80,20 @@ USBDeviceSI namedPort(udev* context, const std::string& path) {
     return USBDeviceSI(path.c_str(), nullptr, true);
 }
 
+// A link such as /dev/serial/by-id/... names the same port as its target. Only a link is
+// resolved, into memory realpath allocates (umockdev's wrapper overruns a caller's buffer).
+bool namesNode(const std::string& path, const std::string& node) {
+    if (path == node) {
+        return true;
+    }
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+        return false;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+    return target && node == target.get();
+}
+
 struct PortOfUsbDevice {
     std::string node;
     std::unique_ptr<udev_device, UdevUnref> tty; // keeps usbDevice alive
@@ -136,12 +150,9 @@ USBDeviceList<const USBDeviceSI*> USBDeviceHandleSI::GetAllDevices() {
     const std::vector<std::string> named = GetNamedPorts();
     std::vector<bool> taken(found.size(), false);
     for (const std::string& path : named) {
-        // A link such as /dev/serial/by-id/... names the same port as its target.
-        char resolved[PATH_MAX] = {};
-        const std::string target = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
         bool described = false;
         for (std::size_t i = 0; i < found.size() && !described; ++i) {
-            if (found[i].node == path || found[i].node == target) {
+            if (namesNode(path, found[i].node)) {
                 add(USBDeviceSI(path.c_str(), found[i].usbDevice, true));
                 taken[i] = true;
                 described = true;
