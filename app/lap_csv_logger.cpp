@@ -180,9 +180,7 @@ QString LapCSVLogger::joinFields(const QStringList& fields, const QString& delim
             out += delimiter;
         }
         const QString& field = fields[i];
-        const bool quoted = (!delimiter.isEmpty() && field.contains(delimiter)) || field.contains(u'"') ||
-                            field.contains(u'\n') || field.contains(u'\r');
-        if (quoted) {
+        if (!delimiter.isEmpty() && field.contains(delimiter)) {
             QString escaped = field;
             escaped.replace(u'"', QStringLiteral("\"\""));
             out += u'"' + escaped + u'"';

@@ -262,7 +262,7 @@ RunFolderContents RunFileReader::readFolder(const QString& folder, const QString
     const QDir dir(folder);
     std::vector<std::pair<std::int64_t, QString>> names;
     for (const QString& name :
-         dir.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+         dir.entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
         if (const auto number = runNumberOf(name); number && name != ignoredName) {
             names.emplace_back(*number, name);
         }
