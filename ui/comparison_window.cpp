@@ -234,10 +234,8 @@ void ComparisonWindow::refresh() {
     QStringList drift;
     for (const analysis::RunRow& run : board.runs) {
         if (run.drift) {
-            drift << QStringLiteral("%1 %2 (around %3)")
-                         .arg(run.drift->warning ? QStringLiteral("Warning:") : QString(),
-                              comparison_report::driftText(*run.drift), QString::fromStdString(run.name))
-                         .trimmed();
+            drift << QStringLiteral("Around %1: %2")
+                         .arg(QString::fromStdString(run.name), comparison_report::driftText(*run.drift));
         }
     }
     driftWarning_->setText(drift.join(u'\n'));

@@ -47,8 +47,9 @@ TEST(ComparisonWindowTest, BoardOfAnABARideWithADriftedBaseline) {
     EXPECT_EQ(window.windowTitle(), "Compare Configurations");
     EXPECT_EQ(window.table()->rowCount(), 2 + 3);
     EXPECT_FALSE(window.driftWarning()->isHidden());
-    EXPECT_TRUE(
-        window.driftWarning()->text().startsWith(QStringLiteral("Warning: baseline drift Run_001.csv")));
+    EXPECT_TRUE(window.driftWarning()->text().startsWith(
+        QStringLiteral("Around Run_002.csv: baseline drift Run_001.csv → Run_003.csv: ")));
+    EXPECT_TRUE(window.driftWarning()->text().endsWith(QStringLiteral("(WARNING: the baseline moved)")));
     EXPECT_TRUE(window.lapsNeeded()->text().contains(QStringLiteral(" more laps of B, ")));
 
     // Unticking the later baseline run leaves no drift to show.
