@@ -64,7 +64,8 @@ void ScreenshotTour::capture() {
         saved = popout->grab().save(QDir(folder_).filePath(QStringLiteral("lap_data_popout.png"))) && saved;
     }
     if (ComparisonWindow* comparison = shell_.comparison()) {
-        saved = comparison->grab().save(QDir(folder_).filePath(QStringLiteral("comparison_board.png"))) && saved;
+        saved =
+            comparison->grab().save(QDir(folder_).filePath(QStringLiteral("comparison_board.png"))) && saved;
     }
     Q_EMIT finished(saved);
 }
