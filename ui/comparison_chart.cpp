@@ -108,13 +108,16 @@ void ComparisonChart::display(const std::vector<analysis::RunInput>& runs,
         mean->append(to, row.stats.mean);
         bands.push_back(mean);
         if (row.stats.confidence) {
-            auto* upper = new QLineSeries;
-            auto* lower = new QLineSeries;
+            // The area does not own its edges: they are its children.
+            auto* band = new QAreaSeries;
+            auto* upper = new QLineSeries(band);
+            auto* lower = new QLineSeries(band);
             upper->append(from, row.stats.confidence->high);
             upper->append(to, row.stats.confidence->high);
             lower->append(from, row.stats.confidence->low);
             lower->append(to, row.stats.confidence->low);
-            auto* band = new QAreaSeries(upper, lower);
+            band->setUpperSeries(upper);
+            band->setLowerSeries(lower);
             QColor fill = color;
             fill.setAlphaF(0.22f);
             band->setBrush(fill);
