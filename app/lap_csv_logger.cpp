@@ -170,7 +170,25 @@ QString LapCSVLogger::headerRow(const QString& delimiter) {
 }
 
 QString LapCSVLogger::row(const LapData& lap, const QString& delimiter) {
-    return rowFields(lap).join(delimiter);
+    return joinFields(rowFields(lap), delimiter);
+}
+
+QString LapCSVLogger::joinFields(const QStringList& fields, const QString& delimiter) {
+    QString out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            out += delimiter;
+        }
+        const QString& field = fields[i];
+        if (!delimiter.isEmpty() && field.contains(delimiter)) {
+            QString escaped = field;
+            escaped.replace(u'"', QStringLiteral("\"\""));
+            out += u'"' + escaped + u'"';
+        } else {
+            out += field;
+        }
+    }
+    return out;
 }
 
 QStringList LapCSVLogger::rowFields(const LapData& lap) {

@@ -48,6 +48,10 @@ class LapCSVLogger {
     static QString fileNameForRun(std::int64_t runNumber);
     static QString headerRow(const QString& delimiter);
     static QString row(const LapData& lap, const QString& delimiter);
+    // Fields joined with the delimiter; a field holding the delimiter (a
+    // decimal comma between commas) is quoted as RFC 4180 has it, so every
+    // row reads back as eleven fields. Nothing else changes.
+    static QString joinFields(const QStringList& fields, const QString& delimiter);
     // The eleven fields of a lap's row, before joining.
     static QStringList rowFields(const LapData& lap);
 

@@ -13,7 +13,7 @@ QByteArray RunSnapshot::render() const {
     text += QStringLiteral("Description: ") + csvDescriptionText(descriptionText) + u'\n';
     text += LapCSVLogger::headerRow(delimiter) + u'\n';
     for (const QStringList& fields : rows) {
-        text += csvLineText(fields.join(delimiter)) + u'\n';
+        text += csvLineText(LapCSVLogger::joinFields(fields, delimiter)) + u'\n';
     }
     return text.toUtf8();
 }

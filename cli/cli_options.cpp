@@ -20,6 +20,9 @@ const QString kVerbose = QStringLiteral("verbose");
 const QString kHelp = QStringLiteral("help");
 const QString kVersion = QStringLiteral("version");
 const QString kListDevices = QStringLiteral("list-devices");
+const QString kCompare = QStringLiteral("compare");
+const QString kBaseline = QStringLiteral("baseline");
+const QString kJson = QStringLiteral("json");
 
 const char* const kSummary =
     "Headless Draftwell Lap Logger: listens to a Garmin running the DFX app through an ANT stick,\n"
@@ -55,6 +58,13 @@ void addOptions(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(kVersion, QStringLiteral("Show the version and exit.")));
     parser.addOption(QCommandLineOption(
         kListDevices, QStringLiteral("List the ANT sticks found, with their device numbers, and exit.")));
+    parser.addOption(QCommandLineOption(
+        kCompare, QStringLiteral("Print the comparison board of the run files in <dir> and exit."),
+        QStringLiteral("dir")));
+    parser.addOption(QCommandLineOption(
+        kBaseline, QStringLiteral("With --compare: the baseline configuration (default: the first run's)."),
+        QStringLiteral("text")));
+    parser.addOption(QCommandLineOption(kJson, QStringLiteral("With --compare: print the board as JSON.")));
 }
 
 std::optional<qint64> readCount(const QString& text, qint64 minimum) {
@@ -108,6 +118,21 @@ CliParseResult parseCliOptions(const QStringList& arguments) {
     if (parser.isSet(kListDevices)) {
         result.action = CliParseResult::Action::listDevices;
         return result;
+    }
+    if (parser.isSet(kCompare)) {
+        options.compareFolder = parser.value(kCompare);
+        if (options.compareFolder->trimmed().isEmpty()) {
+            return usageError(QStringLiteral("--compare needs a folder."));
+        }
+        if (parser.isSet(kBaseline)) {
+            options.baseline = parser.value(kBaseline).trimmed();
+        }
+        options.json = parser.isSet(kJson);
+        result.action = CliParseResult::Action::compare;
+        return result;
+    }
+    if (parser.isSet(kBaseline) || parser.isSet(kJson)) {
+        return usageError(QStringLiteral("--baseline and --json go with --compare."));
     }
 
     if (parser.isSet(kOutput)) {

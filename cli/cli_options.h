@@ -22,10 +22,14 @@ struct CliOptions {
     std::optional<double> durationSeconds; // stop after this long
     bool noLog = false;
     bool verbose = false;
+    // --compare: print the comparison board of this folder and exit.
+    std::optional<QString> compareFolder;
+    std::optional<QString> baseline;
+    bool json = false;
 };
 
 struct CliParseResult {
-    enum class Action { run, help, version, listDevices, usageError };
+    enum class Action { run, help, version, listDevices, compare, usageError };
     Action action = Action::run;
     CliOptions options;
     QString text; // the help or version text, or the usage error

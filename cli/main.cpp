@@ -10,6 +10,7 @@
 #include "bridge/program_identity.h"
 #include "bridge/scanner_device_setup.h"
 #include "cli/cli_options.h"
+#include "cli/comparison_printout.h"
 #include "cli/device_listing.h"
 #include "cli/headless_logger.h"
 #include "cli/observed_scanner_bridge.h"
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    case draftwell::CliParseResult::Action::compare:
+        return draftwell::printComparison(
+            parsed.options, [](const QString& line) { printTo(stdout, line); },
+            [](const QString& line) { printTo(stderr, line); });
     case draftwell::CliParseResult::Action::run:
         break;
     }

@@ -1,6 +1,7 @@
 #include "ui/lap_logger_app.h"
 
 #include "app/ant_scanner_service.h"
+#include "ui/comparison_window.h"
 #include "ui/folder_dialog.h"
 #include "ui/lap_data_popout_view.h"
 #include "ui/main_window.h"
@@ -50,6 +51,10 @@ SettingsWindow* LapLoggerApp::settings() const {
     return settings_.data();
 }
 
+ComparisonWindow* LapLoggerApp::comparison() const {
+    return comparison_.data();
+}
+
 void LapLoggerApp::start() {
     if (!mainWindow_) {
         mainWindow_ = new MainWindow(*service_, [this](const QString& id) { openWindow(id); });
@@ -74,6 +79,12 @@ void LapLoggerApp::openWindow(const QString& identifier) {
             settings_->setAttribute(Qt::WA_DeleteOnClose);
         }
         bringForward(settings_);
+    } else if (identifier == QLatin1String(kComparisonWindowID)) {
+        if (!comparison_) {
+            comparison_ = new ComparisonWindow(*service_);
+            comparison_->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        bringForward(comparison_);
     }
 }
 

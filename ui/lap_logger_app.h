@@ -10,6 +10,7 @@
 namespace draftwell {
 
 class ANTScannerService;
+class ComparisonWindow;
 class LapDataPopoutView;
 class MainWindow;
 class ScannerBridge;
@@ -40,12 +41,14 @@ class LapLoggerApp : public QObject {
     MainWindow* mainWindow() const;
     LapDataPopoutView* popout() const;
     SettingsWindow* settings() const;
+    ComparisonWindow* comparison() const;
 
   private:
     std::unique_ptr<ANTScannerService> service_;
     QPointer<MainWindow> mainWindow_;
     QPointer<LapDataPopoutView> popout_;
     QPointer<SettingsWindow> settings_;
+    QPointer<ComparisonWindow> comparison_;
     bool terminated_ = false;
 };
 

@@ -21,6 +21,12 @@ MainWindow::MainWindow(ANTScannerService& service, const WindowOpener& openWindo
             openWindow(QString::fromLatin1(kLapDataWindowID));
         }
     });
+    QAction* compare = file->addAction(QStringLiteral("Compare Configurations..."));
+    connect(compare, &QAction::triggered, this, [openWindow] {
+        if (openWindow) {
+            openWindow(QString::fromLatin1(kComparisonWindowID));
+        }
+    });
     settings_ = file->addAction(QStringLiteral("Settings..."));
     settings_->setMenuRole(QAction::PreferencesRole);
     connect(settings_, &QAction::triggered, this, [openWindow] {

@@ -1,6 +1,7 @@
 #include "ui/screenshot_tour.h"
 
 #include "app/ant_scanner_service.h"
+#include "ui/comparison_window.h"
 #include "ui/content_view.h"
 #include "ui/lap_data_popout_view.h"
 #include "ui/lap_logger_app.h"
@@ -41,6 +42,7 @@ void ScreenshotTour::onLaps() {
     shell_.service().updateSessionData();
     shell_.service().startLogging(false);
     shell_.openWindow(QString::fromLatin1(kLapDataWindowID));
+    shell_.openWindow(QString::fromLatin1(kComparisonWindowID));
     if (MainWindow* main = shell_.mainWindow()) {
         main->resize(main->minimumSizeHint().expandedTo(main->minimumSize()));
     }
@@ -60,6 +62,10 @@ void ScreenshotTour::capture() {
     if (LapDataPopoutView* popout = shell_.popout()) {
         popout->refreshNow();
         saved = popout->grab().save(QDir(folder_).filePath(QStringLiteral("lap_data_popout.png"))) && saved;
+    }
+    if (ComparisonWindow* comparison = shell_.comparison()) {
+        saved =
+            comparison->grab().save(QDir(folder_).filePath(QStringLiteral("comparison_board.png"))) && saved;
     }
     Q_EMIT finished(saved);
 }

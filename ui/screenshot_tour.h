@@ -9,8 +9,8 @@ namespace draftwell {
 class LapLoggerApp;
 
 // Documentation pictures taken from the running program: connects, waits for
-// a few laps, unticks one, opens the lap data window, sizes both windows to
-// their minimum, saves them as PNG files and quits.
+// a few laps, unticks one, opens the lap data and comparison windows, sizes
+// the first two to their minimum, saves all three as PNG files and quits.
 class ScreenshotTour : public QObject {
     Q_OBJECT
   public:

@@ -11,5 +11,6 @@ using WindowOpener = std::function<void(const QString& identifier)>;
 
 inline constexpr char kLapDataWindowID[] = "lap-data-popout";
 inline constexpr char kSettingsWindowID[] = "settings";
+inline constexpr char kComparisonWindowID[] = "compare";
 
 } // namespace draftwell

@@ -88,7 +88,8 @@ TEST_F(ServiceLoggingTest, ExampleFileInADecimalCommaLocaleWithSemicolons) {
     EXPECT_EQ(service->messageLogs(), (QStringList{"Opened log file.", "Closed log file."}));
 }
 
-TEST_F(ServiceLoggingTest, CommaDelimiterInADecimalCommaLocaleIsWrittenAsIs) {
+// Quoted so that every row reads back as eleven fields.
+TEST_F(ServiceLoggingTest, CommaDelimiterInADecimalCommaLocaleQuotesTheNumbers) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     service->setLogDescription(QStringLiteral("TT position, helmet A"));
     const QByteArray line1 = startAndReadLine1();
@@ -97,7 +98,8 @@ TEST_F(ServiceLoggingTest, CommaDelimiterInADecimalCommaLocaleIsWrittenAsIs) {
     EXPECT_EQ(readAll(runFile()),
               line1 + "Description: TT position, helmet A\n"
                       "Flag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n"
-                      "X,5,0,308800,1,000000,0,308800,123,456,500,000,14,580,250,00,90,0,100,0\n");
+                      "X,5,\"0,308800\",\"1,000000\",\"0,308800\",\"123,456\",\"500,000\",\"14,580\","
+                      "\"250,00\",\"90,0\",\"100,0\"\n");
 }
 
 TEST_F(ServiceLoggingTest, NoLapsAndEmptyDescription) {

@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,8 +38,8 @@ class CliEndToEndTest : public ::testing::Test {
     }
 
     // Starts the simulator and returns the pseudo-terminal it serves.
-    QString startSimulator() {
-        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), {});
+    QString startSimulator(const QStringList& args = {}) {
+        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), args);
         if (!sim.waitForStarted(5000)) {
             return {};
         }
@@ -103,6 +106,44 @@ TEST_F(CliEndToEndTest, LapsArriveAndSigintWritesTheFileAndExitsZero) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(csv.readAll());
     EXPECT_GE(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
+}
+
+// A baseline from an older file and a run the simulator rode, compared.
+TEST_F(CliEndToEndTest, CompareBoardOfAFolderWithASimulatedRun) {
+    QFile baseline(QDir(output.path()).filePath(QStringLiteral("Run_001.csv")));
+    ASSERT_TRUE(baseline.open(QIODevice::WriteOnly));
+    baseline.write(
+        "05/12/26 14:03:27\nDescription: A\nFlag;Lap;CdACal;Cal;CdARaw;Time;Dist;Speed;Power;Head;Chest\n"
+        "X;1;0,300000;1,000000;0,300000;60,000;500,000;30,000;250,00;90,0;100,0\n"
+        "X;2;0,302000;1,000000;0,302000;60,000;500,000;30,000;250,00;90,0;100,0\n");
+    baseline.close();
+    const QString pty = startSimulator({QStringLiteral("--lap-interval"), QStringLiteral("0.8")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path(),
+              QStringLiteral("--laps"), QStringLiteral("2"), QStringLiteral("--description"),
+              QStringLiteral("B")});
+    ASSERT_TRUE(waitForExit());
+    ASSERT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+
+    stdoutText.clear();
+    startCli({QStringLiteral("--compare"), output.path(), QStringLiteral("--json")});
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QJsonObject board = QJsonDocument::fromJson(stdoutText.toUtf8()).object();
+    EXPECT_EQ(board[QStringLiteral("baseline")].toString(), QStringLiteral("A"));
+    const QJsonArray runs = board[QStringLiteral("runs")].toArray();
+    ASSERT_EQ(runs.size(), 2) << stdoutText.toStdString();
+    EXPECT_EQ(runs[1][QStringLiteral("name")].toString(), QStringLiteral("Run_002.csv"));
+    EXPECT_EQ(runs[1][QStringLiteral("laps")][QStringLiteral("n")].toInt(), 2);
+    const QJsonArray configurations = board[QStringLiteral("configurations")].toArray();
+    ASSERT_EQ(configurations.size(), 2);
+    EXPECT_EQ(configurations[1][QStringLiteral("configuration")].toString(), QStringLiteral("B"));
+    EXPECT_TRUE(board[QStringLiteral("skipped")].toArray().isEmpty());
+
+    stdoutText.clear();
+    startCli({QStringLiteral("--compare"), output.path(), QStringLiteral("--baseline"), QStringLiteral("B")});
+    ASSERT_TRUE(waitForExit());
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("\nBaseline: \"B\"\n"))) << stdoutText.toStdString();
 }
 
 TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {

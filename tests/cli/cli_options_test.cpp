@@ -55,6 +55,15 @@ TEST(CliOptionsTest, HelpAndVersion) {
     EXPECT_TRUE(version.text.startsWith(QStringLiteral("lap-logger-cli ")));
 }
 
+TEST(CliOptionsTest, CompareTakesAFolderABaselineAndJson) {
+    const CliParseResult r = parse({"--compare", "/tmp/runs", "--baseline", " helmet A ", "--json"});
+    ASSERT_EQ(r.action, CliParseResult::Action::compare) << r.text.toStdString();
+    EXPECT_EQ(r.options.compareFolder, QStringLiteral("/tmp/runs"));
+    EXPECT_EQ(r.options.baseline, QStringLiteral("helmet A"));
+    EXPECT_TRUE(r.options.json);
+    EXPECT_FALSE(parse({"--compare", "/tmp/runs"}).options.json);
+}
+
 TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
     const std::vector<QStringList> bad = {
         {"--bogus"},
@@ -71,6 +80,9 @@ TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
         {"--duration", "0"},
         {"--duration", "soon"},
         {"--output", " "},
+        {"--compare", " "},
+        {"--json"},
+        {"--baseline", "A"},
     };
     for (const QStringList& args : bad) {
         const CliParseResult r = parse(args);
