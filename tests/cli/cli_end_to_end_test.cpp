@@ -35,8 +35,8 @@ class CliEndToEndTest : public ::testing::Test {
     }
 
     // Starts the simulator and returns the pseudo-terminal it serves.
-    QString startSimulator() {
-        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), {});
+    QString startSimulator(const QStringList& scenario = {}) {
+        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), scenario);
         if (!sim.waitForStarted(5000)) {
             return {};
         }
@@ -103,6 +103,41 @@ TEST_F(CliEndToEndTest, LapsArriveAndSigintWritesTheFileAndExitsZero) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(csv.readAll());
     EXPECT_GE(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
+}
+
+TEST_F(CliEndToEndTest, AKilledRunWithTwoGarminsRecoversEveryRidersFile) {
+    const QString pty = startSimulator({QStringLiteral("--transmitters"), QStringLiteral("2"),
+                                        QStringLiteral("--lap-interval"), QStringLiteral("0.4"),
+                                        QStringLiteral("--broadcast-rate"), QStringLiteral("20")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    const QDir out(output.path());
+    const QStringList files{QStringLiteral("Run_001.csv"), QStringLiteral("Run_001_rider-12346.csv")};
+    const auto journal = [&](const QString& file) {
+        QFile f(out.filePath(u'.' + file + QStringLiteral(".journal")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path()});
+    // Two laps of each rider journaled, then the power goes.
+    ASSERT_TRUE(waitForOutput([&](const QString&) {
+        return journal(files[0]).contains("\nlap\t1\t") && journal(files[1]).contains("\nlap\t1\t");
+    })) << stdoutText.toStdString();
+    ::kill(static_cast<pid_t>(cli.processId()), SIGKILL);
+    ASSERT_TRUE(waitForExit());
+
+    stdoutText.clear();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path(),
+              QStringLiteral("--laps"), QStringLiteral("1")});
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+    for (const QString& file : files) {
+        EXPECT_TRUE(stdoutText.contains(QStringLiteral("Recovered %1 with ").arg(file)))
+            << stdoutText.toStdString();
+        QFile csv(out.filePath(file));
+        ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+        EXPECT_GE(csv.readAll().count("\nX,"), 2) << file.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Run_002.csv"))));
+    EXPECT_TRUE(out.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {
