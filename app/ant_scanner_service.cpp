@@ -429,6 +429,10 @@ void ANTScannerService::loadRiderNames() {
     const QVariant stored = userDefaults_.value(settingsKey(kRiderNamesKey));
     if (stored.typeId() == QMetaType::QVariantMap) {
         riderNames_ = stored.toMap();
+    } else if (stored.isValid()) {
+        appendLog(
+            QStringLiteral("Setting %1 holds %2, which is not a list of rider names; no names are used.")
+                .arg(settingsKey(kRiderNamesKey), describeStoredValue(stored)));
     }
 }
 

@@ -162,6 +162,13 @@ TEST_F(ServiceRidersTest, RiderNamesAreRememberedAndSeveralGarminsAreExplained) 
     EXPECT_EQ(again.riderName(kAnna), "Anna");
     again.setRiderName(kAnna, QString());
     EXPECT_FALSE(stored(".riderNames").isValid());
+    store(".riderNames", QStringLiteral("Anna"));
+    ANTScannerService garbled(
+        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+    EXPECT_EQ(garbled.riderName(kAnna), "");
+    EXPECT_EQ(garbled.messageLogs().back(),
+              "Setting com.draftwell.LapLogger.riderNames holds \"Anna\", which is not a "
+              "list of rider names; no names are used.");
 
     bridge->statusHandler(true, true, true);
     EXPECT_EQ(service->messageLogs().back(),
