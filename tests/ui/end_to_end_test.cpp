@@ -7,10 +7,12 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/app_version.h"
 #include "ui/content_view.h"
+#include "ui/lap_data_popout_view.h"
 #include "ui/lap_data_table.h"
 #include "ui/lap_logger_app.h"
 #include "ui/lap_table_model.h"
 #include "ui/main_window.h"
+#include "ui/popout_metric_tile.h"
 #include "ui/rider_selector.h"
 
 #include <QComboBox>
@@ -116,9 +118,13 @@ TEST(EndToEndTest, TwoSimulatedGarminsAreKeptApartAndTheRiderSelectorSwitchesBet
         EXPECT_LT(lap->lap, 21);
     }
 
+    shell.openWindow(QString::fromLatin1(kLapDataWindowID));
+    ASSERT_NE(shell.popout(), nullptr);
     riders.setCurrentIndex(1);
     EXPECT_EQ(service.followedRider(), std::optional<RiderKey>(12346));
     view.refreshNow();
+    shell.popout()->refreshNow();
+    EXPECT_EQ(shell.popout()->lapTile()->value(), QString::number(service.allLapData().front()->lap));
     EXPECT_EQ(view.lapTable()->lapModel()->rowCount(), static_cast<int>(lapsOf(12346)));
     EXPECT_GE(service.allLapData().front()->lap, 21);
     EXPECT_EQ(service.sessionSummary().lap, static_cast<qint64>(lapsOf(12346)));
