@@ -26,6 +26,9 @@ const char* const kLastLogFolderKey = ".lastLogFolder";
 const char* const kAutoCalKey = ".autoCal";
 const char* const kCalLapCountKey = ".calLapCount";
 const char* const kCSVDelimiterKey = ".csvDelimiter";
+const char* const kRiderNamesKey = ".riderNames";
+
+const std::vector<LapDataRef> kNoLaps;
 
 // QSettings hands back what it wrote in this process as typed values, and
 // what it read from disk as text; both count.
@@ -101,6 +104,7 @@ void assign(ANTScannerService* self, T& member, T value, Signal signal) {
 ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QObject* parent)
     : QObject(parent), bridge_(std::move(bridge)) {
     loadSettings();
+    loadRiderNames();
     installHandlers();
     updateSessionData();
     recoverRuns(logFolderPath_.trimmed());
@@ -110,7 +114,8 @@ ANTScannerService::~ANTScannerService() {
     // A run still open when the service goes away keeps its laps.
     if (isLogging_) {
         recordJournal();
-        endJournal(csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_));
+        endJournal(csvLogger_.finish(logDescription_, lapsOf(runFileRider_), csvDelimiter_));
+        finishRiderFiles();
     }
     // Handlers already posted by the bridge find the service gone through
     // their QPointer; new ones are not delivered at all.
@@ -256,6 +261,10 @@ void ANTScannerService::setFolderChooser(FolderChooser chooser) {
 // Bridge handlers ------------------------------------------------------------
 
 void ANTScannerService::handleStatus(bool open, bool receiving, bool multiple) {
+    if (multiple && !multipleDevices_) {
+        appendLog(QStringLiteral("Each Garmin's laps are kept apart: the rider followed is shown, and every "
+                                 "rider's laps are logged to their own file."));
+    }
     assign(this, isOpen_, open, &ANTScannerService::isOpenChanged);
     assign(this, isReceiving_, receiving, &ANTScannerService::isReceivingChanged);
     assign(this, multipleDevices_, multiple, &ANTScannerService::multipleDevicesChanged);
@@ -301,21 +310,161 @@ void ANTScannerService::applyUpdate(const LapAssemblyUpdate& update) {
            &ANTScannerService::completedLapCountChanged);
 }
 
-void ANTScannerService::handlePacket(const QByteArray& payload,
-                                     std::optional<std::uint16_t> /*deviceNumber*/) {
+void ANTScannerService::handlePacket(const QByteArray& payload, std::optional<std::uint16_t> deviceNumber) {
     const auto page = decodeLapPage(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(payload.constData()),
                                       static_cast<std::size_t>(payload.size())));
     if (!page) {
         return;
     }
-    const LapAssemblyUpdate update = lapAssembly_.process(*page);
-    applyUpdate(update);
+    bool created = false;
+    RiderLane& lane = lanes_.laneFor(deviceNumber, created);
+    if (created) {
+        riderHeard();
+    }
+    if (isLogging_) {
+        logRider(deviceNumber);
+    }
+    const LapAssemblyUpdate update = lane.assembly.process(*page);
+    const bool followed = isFollowed(deviceNumber);
+    if (followed) {
+        applyUpdate(update);
+    }
     if (update.lapMessage) {
-        setLastCompletedLap(QString::fromStdString(*update.lapMessage));
-        setAllLapData(lapAssembly_.completedLaps());
+        if (followed) {
+            setLastCompletedLap(QString::fromStdString(*update.lapMessage));
+            setAllLapData(lane.assembly.completedLaps());
+        }
         updateSessionData();
     }
+}
+
+// Riders ---------------------------------------------------------------------
+
+std::optional<RiderKey> ANTScannerService::followedRider() const {
+    if (chosenRider_) {
+        return chosenRider_;
+    }
+    if (lanes_.empty()) {
+        return std::nullopt;
+    }
+    return lanes_.at(0).rider;
+}
+
+bool ANTScannerService::isFollowed(RiderKey rider) const {
+    const auto followed = followedRider();
+    return followed && *followed == rider;
+}
+
+const RiderLane* ANTScannerService::followedLane() const {
+    const auto followed = followedRider();
+    return followed ? lanes_.find(*followed) : nullptr;
+}
+
+const LapAssemblyEngine& ANTScannerService::lapAssembly() const {
+    const RiderLane* lane = followedLane();
+    return lane ? lane->assembly : idleAssembly_;
+}
+
+const std::vector<LapDataRef>& ANTScannerService::lapsOf(std::optional<RiderKey> rider) const {
+    const RiderLane* lane = rider ? lanes_.find(*rider) : nullptr;
+    return lane ? lane->assembly.completedLaps() : kNoLaps;
+}
+
+void ANTScannerService::setFollowedRider(RiderKey rider) {
+    chosenRider_ = rider;
+    showFollowedLane();
+    Q_EMIT followedRiderChanged();
+}
+
+void ANTScannerService::showFollowedLane() {
+    const LapAssemblyEngine& assembly = lapAssembly();
+    applyUpdate(assembly.makeUpdate());
+    const auto& laps = assembly.completedLaps();
+    setLastCompletedLap(laps.empty() ? QStringLiteral("-")
+                                     : QString::fromStdString(LapAssemblyEngine::lapMessage(*laps.front())));
+    setAllLapData(laps);
+    updateSessionData();
+}
+
+void ANTScannerService::riderHeard() {
+    Q_EMIT ridersChanged();
+    if (!chosenRider_ && lanes_.size() == 1) {
+        Q_EMIT followedRiderChanged();
+    }
+}
+
+void ANTScannerService::logRider(RiderKey rider) {
+    // Run_NNN.csv waits for the first rider when logging started before any.
+    if (!runFileRider_) {
+        runFileRider_ = followedRider();
+    }
+    if (*runFileRider_ == rider ||
+        std::any_of(riderFiles_.begin(), riderFiles_.end(),
+                    [rider](const auto& file) { return file->rider() == rider; })) {
+        return;
+    }
+    openRiderFile(rider);
+}
+
+void ANTScannerService::openRiderFile(RiderKey rider) {
+    auto file = std::make_unique<RiderRunFile>(rider, LapCSVLogger::fileNameForRider(runNumber_, rider));
+    for (const QString& line : file->open(runFolder_, csvDelimiter_, logDescription_, lapsOf(rider))) {
+        appendLog(line);
+    }
+    riderFiles_.push_back(std::move(file));
+}
+
+void ANTScannerService::finishRiderFiles() {
+    for (const auto& file : riderFiles_) {
+        for (const QString& line : file->finish(csvDelimiter_, logDescription_, lapsOf(file->rider()))) {
+            appendLog(line);
+        }
+    }
+    riderFiles_.clear();
+    runFileRider_.reset();
+}
+
+void ANTScannerService::loadRiderNames() {
+    const QVariant stored = userDefaults_.value(settingsKey(kRiderNamesKey));
+    if (stored.typeId() == QMetaType::QVariantMap) {
+        riderNames_ = stored.toMap();
+    } else if (stored.isValid()) {
+        appendLog(
+            QStringLiteral("Setting %1 holds %2, which is not a list of rider names; no names are used.")
+                .arg(settingsKey(kRiderNamesKey), describeStoredValue(stored)));
+    }
+}
+
+QString ANTScannerService::riderName(RiderKey rider) const {
+    return rider ? riderNames_.value(QString::number(*rider)).toString() : QString();
+}
+
+void ANTScannerService::setRiderName(RiderKey rider, const QString& name) {
+    if (!rider) {
+        return;
+    }
+    const QString trimmed = name.trimmed();
+    const QString key = QString::number(*rider);
+    if (trimmed.isEmpty()) {
+        riderNames_.remove(key);
+    } else {
+        riderNames_.insert(key, trimmed);
+    }
+    if (riderNames_.isEmpty()) {
+        userDefaults_.remove(settingsKey(kRiderNamesKey));
+    } else {
+        userDefaults_.setValue(settingsKey(kRiderNamesKey), riderNames_);
+    }
+    Q_EMIT riderNamesChanged();
+}
+
+QString ANTScannerService::riderLabel(RiderKey rider) const {
+    if (!rider) {
+        return QStringLiteral("No device number");
+    }
+    const QString name = riderName(rider);
+    return name.isEmpty() ? QString::number(*rider) : QString::number(*rider) + u' ' + name;
 }
 
 // Commands -------------------------------------------------------------------
@@ -369,7 +518,10 @@ void ANTScannerService::startLogging(bool resetFirst) {
     if (isLogging_) {
         return;
     }
-    if (resetFirst && !allLapData_.empty()) {
+    const std::vector<RiderKey> riders = lanes_.riders();
+    const bool anyLaps =
+        std::any_of(riders.begin(), riders.end(), [this](RiderKey r) { return !lapsOf(r).empty(); });
+    if (resetFirst && anyLaps) {
         resetLaps();
     }
     QString folder = logFolderPath_.trimmed();
@@ -398,11 +550,20 @@ void ANTScannerService::startLogging(bool resetFirst) {
     setLogFileName(fileName);
     setIsLogging(true);
     appendLog(QStringLiteral("Opened log file."));
+    runFileRider_ = followedRider();
+    runNumber_ = *runNumber;
+    runFolder_ = folder;
     if (!runJournal_.begin(folder, fileName, csvLogger_.startLine(), csvDelimiter_, logDescription_,
-                           allLapData_)) {
+                           lapsOf(runFileRider_))) {
         appendLog(QStringLiteral("Could not write the journal of %1: %2. The laps stay in the lap list "
                                  "until logging stops.")
                       .arg(fileName, runJournal_.errorText()));
+    }
+    // Riders not heard during the run get no file, unless they bring laps.
+    for (const RiderKey rider : lanes_.riders()) {
+        if (!lapsOf(rider).empty()) {
+            logRider(rider);
+        }
     }
 }
 
@@ -412,13 +573,15 @@ void ANTScannerService::stopLogging() {
     }
     // A use flag set without updateSessionData still reaches the journal.
     recordJournal();
-    const LapCSVLogger::Result finished = csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_);
+    const LapCSVLogger::Result finished =
+        csvLogger_.finish(logDescription_, lapsOf(runFileRider_), csvDelimiter_);
     appendLog(finished ? QStringLiteral("Failed to close file.") : QStringLiteral("Closed log file."));
     if (csvDescriptionText(logDescription_) != logDescription_) {
         appendLog(QStringLiteral("The description was written with its line breaks, double quotes or "
                                  "invalid characters replaced."));
     }
     endJournal(finished);
+    finishRiderFiles();
     setIsLogging(false);
 }
 
@@ -446,11 +609,19 @@ void ANTScannerService::endJournal(const LapCSVLogger::Result& finished) {
 }
 
 void ANTScannerService::recordJournal() {
-    if (!isLogging_ || !runJournal_.isActive()) {
+    if (!isLogging_) {
+        return;
+    }
+    for (const auto& file : riderFiles_) {
+        for (const QString& line : file->record(csvDelimiter_, logDescription_, lapsOf(file->rider()))) {
+            appendLog(line);
+        }
+    }
+    if (!runJournal_.isActive()) {
         return;
     }
     const bool wasUpToDate = runJournal_.isUpToDate();
-    if (runJournal_.record(csvDelimiter_, logDescription_, allLapData_)) {
+    if (runJournal_.record(csvDelimiter_, logDescription_, lapsOf(runFileRider_))) {
         if (!wasUpToDate) {
             appendLog(QStringLiteral("The journal of %1 is written again.").arg(logFileName_));
         }
@@ -468,10 +639,10 @@ void ANTScannerService::recoverRuns(const QString& folder) {
 }
 
 void ANTScannerService::resetLaps() {
-    lapAssembly_.clearCompletedLaps();
+    lanes_.clearCompletedLaps();
     setAllLapData({});
     setLastCompletedLap(QStringLiteral("-"));
-    applyUpdate(lapAssembly_.makeUpdate());
+    applyUpdate(lapAssembly().makeUpdate());
     updateSessionData();
 }
 
@@ -516,19 +687,22 @@ void ANTScannerService::setCSVDelimiter(CSVDelimiterOption option) {
 
 // Calibration and session summary ---------------------------------------------
 
-void ANTScannerService::updateSessionData() {
+namespace {
+
+// The session summary of a lap list; rewrites every lap's cdACal.
+LapDataRef calibrateLaps(const std::vector<LapDataRef>& laps, bool autoCal, qint64 calLapCount) {
     auto summary = makeLapData();
     LapData& s = *summary;
     qint64 used = 0;
     qint64 calLaps = 0;
-    for (auto it = allLapData_.rbegin(); it != allLapData_.rend(); ++it) {
+    for (auto it = laps.rbegin(); it != laps.rend(); ++it) {
         const LapData& lap = **it;
         if (!lap.use) {
             continue;
         }
         ++used;
         s.cdA += lap.cdA;
-        if (calLaps < calLapCount_) {
+        if (calLaps < calLapCount) {
             s.cal += lap.cal;
             ++calLaps;
         }
@@ -549,7 +723,7 @@ void ANTScannerService::updateSessionData() {
         // Without a positive average factor there is no calibration: the
         // summary and every lap show 0 rather than an infinite or NaN CdA.
         const bool calibrate = s.cal > 0;
-        if (autoCal_) {
+        if (autoCal) {
             s.cdACal = calibrate ? s.cdA / s.cal : 0;
         } else {
             s.cdACal = s.cdA;
@@ -561,8 +735,8 @@ void ANTScannerService::updateSessionData() {
         s.head /= n;
         s.chest /= n;
         s.lap = used;
-        for (const auto& lap : allLapData_) {
-            if (autoCal_) {
+        for (const auto& lap : laps) {
+            if (autoCal) {
                 lap->cdACal = calibrate ? lap->cdA / s.cal : 0;
             } else {
                 lap->cdACal = lap->cdA;
@@ -570,6 +744,19 @@ void ANTScannerService::updateSessionData() {
         }
     }
 
+    return summary;
+}
+
+} // namespace
+
+void ANTScannerService::updateSessionData() {
+    // Every rider's laps carry their own calibration into their own file.
+    for (std::size_t i = 0; i < lanes_.size(); ++i) {
+        if (!isFollowed(lanes_.at(i).rider)) {
+            calibrateLaps(lanes_.at(i).assembly.completedLaps(), autoCal_, calLapCount_);
+        }
+    }
+    auto summary = calibrateLaps(allLapData_, autoCal_, calLapCount_);
     setSessionData({std::move(summary)});
     // Same list again: the views redraw the rewritten cdACal values.
     Q_EMIT allLapDataChanged();

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,8 @@
 
 #include "app/csv_delimiter_option.h"
 #include "app/lap_csv_logger.h"
+#include "app/rider_lanes.h"
+#include "app/rider_run_file.h"
 #include "app/run_journal.h"
 #include "app/scanner_bridge.h"
 #include "laps/lap_assembly_engine.h"
@@ -44,6 +47,15 @@ namespace draftwell {
 // separator) is also flushed to the run's recovery journal (RunJournal). At
 // construction, and whenever logging starts, journals that runs which never
 // stopped left in the output folder are turned into their files.
+//
+// Every transmitter heard has its own lap lane (RiderLanes), so pages of one
+// Garmin never change another's laps. The lap properties above show one lane,
+// the followed rider: the one chosen with setFollowedRider, else the first
+// heard. A run logs every lane: Run_NNN.csv holds the laps of the rider
+// followed when logging started (or, if none was heard yet, of the first one
+// heard), and each other rider gets "Run_NNN_rider-<device number>.csv" when
+// first heard during the run (or at its start, if they have laps already); a file keeps its rider until
+// logging stops, whoever is followed meanwhile. Each file has its own journal.
 class ANTScannerService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isOpen READ isOpen NOTIFY isOpenChanged)
@@ -131,6 +143,21 @@ class ANTScannerService : public QObject {
     // Recomputes sessionData and every lap's cdACal.
     Q_INVOKABLE void updateSessionData();
 
+    // Every transmitter heard, in order of first hearing.
+    std::vector<RiderKey> riders() const { return lanes_.riders(); }
+    const RiderLanes& riderLanes() const { return lanes_; }
+    // Empty while nobody was chosen and nobody heard yet.
+    std::optional<RiderKey> followedRider() const;
+    // Instant: the lap properties show the rider's lane as it stands. A rider
+    // not heard yet may be chosen; nothing shows until it is heard.
+    void setFollowedRider(RiderKey rider);
+    // The name the user gave a numbered transmitter, remembered in the
+    // settings under ".riderNames"; empty for none.
+    QString riderName(RiderKey rider) const;
+    void setRiderName(RiderKey rider, const QString& name);
+    // "12345", "12345 Anna" or "No device number".
+    QString riderLabel(RiderKey rider) const;
+
     // The UI's folder dialog; without one chooseLogFolder does nothing.
     void setFolderChooser(FolderChooser chooser);
 
@@ -150,7 +177,8 @@ class ANTScannerService : public QObject {
     static QString defaultLogFolderPath();
 
     ScannerBridge& bridge() { return *bridge_; }
-    const LapAssemblyEngine& lapAssembly() const { return lapAssembly_; }
+    // The followed rider's lane.
+    const LapAssemblyEngine& lapAssembly() const;
     const LapCSVLogger& csvLogger() const { return csvLogger_; }
     const RunJournal& runJournal() const { return runJournal_; }
 
@@ -177,6 +205,9 @@ class ANTScannerService : public QObject {
     void autoCalChanged();
     void calLapCountChanged();
     void csvDelimiterChanged();
+    void ridersChanged();
+    void followedRiderChanged();
+    void riderNamesChanged();
 
   private:
     void loadSettings();
@@ -192,9 +223,27 @@ class ANTScannerService : public QObject {
     void recoverRuns(const QString& folder);
     void recordJournal();
     void endJournal(const LapCSVLogger::Result& finished);
+    const RiderLane* followedLane() const;
+    bool isFollowed(RiderKey rider) const;
+    void showFollowedLane();
+    void riderHeard();
+    void logRider(RiderKey rider);
+    void openRiderFile(RiderKey rider);
+    void finishRiderFiles();
+    const std::vector<LapDataRef>& lapsOf(std::optional<RiderKey> rider) const;
+    void loadRiderNames();
 
     std::unique_ptr<ScannerBridge> bridge_;
-    LapAssemblyEngine lapAssembly_;
+    LapAssemblyEngine idleAssembly_; // shown while the followed rider is not heard yet
+    RiderLanes lanes_;
+    std::optional<RiderKey> chosenRider_;
+    QVariantMap riderNames_;
+    // While logging: whose laps Run_NNN.csv holds (empty until a rider is
+    // heard), the run's number and folder, and the other riders' files.
+    std::optional<RiderKey> runFileRider_;
+    std::int64_t runNumber_ = 0;
+    QString runFolder_;
+    std::vector<std::unique_ptr<RiderRunFile>> riderFiles_;
     LapCSVLogger csvLogger_;
     RunJournal runJournal_;
     QSettings userDefaults_;

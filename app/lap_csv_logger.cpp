@@ -23,6 +23,8 @@ namespace draftwell {
 namespace {
 
 constexpr char kRunPrefix[] = "Run_";
+// "Run_007_rider-12345.csv": another rider's file of run 7.
+constexpr char kRiderInfix[] = "_rider-";
 
 // "+" or "-" then one or more ASCII digits, nothing else, within 64 bits.
 std::optional<std::int64_t> parseRunNumber(const QString& text) {
@@ -87,7 +89,12 @@ std::optional<std::int64_t> LapCSVLogger::nextRunNumber(const QString& folder) {
             continue;
         }
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        const auto number = parseRunNumber(name.left(dot).mid(4));
+        QString stem = name.left(dot).mid(4);
+        const qsizetype rider = stem.indexOf(QLatin1StringView(kRiderInfix));
+        if (rider >= 0 && stem.size() > rider + qsizetype{sizeof kRiderInfix - 1}) {
+            stem.truncate(rider);
+        }
+        const auto number = parseRunNumber(stem);
         // The largest number has no successor; counting it would wrap around.
         if (!number || *number == std::numeric_limits<std::int64_t>::max()) {
             continue;
@@ -104,6 +111,12 @@ std::optional<std::int64_t> LapCSVLogger::nextRunNumber(const QString& folder) {
 
 QString LapCSVLogger::fileNameForRun(std::int64_t runNumber) {
     return QString::asprintf("Run_%03lld.csv", static_cast<long long>(runNumber));
+}
+
+QString LapCSVLogger::fileNameForRider(std::int64_t runNumber, std::optional<std::uint16_t> deviceNumber) {
+    const QString rider = deviceNumber ? QString::number(*deviceNumber) : QStringLiteral("unnumbered");
+    return QString::asprintf("Run_%03lld", static_cast<long long>(runNumber)) +
+           QLatin1StringView(kRiderInfix) + rider + QStringLiteral(".csv");
 }
 
 LapCSVLogger::Result LapCSVLogger::open(const QString& filePath) {

@@ -41,11 +41,14 @@ class LapCSVLogger {
     // The system's reason for the last failure ("Permission denied"), or empty.
     const QString& errorText() const { return errorText_; }
 
-    // One past the highest "Run_<n>.csv" number in the folder (1 for none);
-    // empty when the folder cannot be listed.
+    // One past the highest "Run_<n>.csv" or "Run_<n>_rider-<rider>.csv"
+    // number in the folder (1 for none); empty when the folder cannot be listed.
     static std::optional<std::int64_t> nextRunNumber(const QString& folder);
     // "Run_%03d.csv".
     static QString fileNameForRun(std::int64_t runNumber);
+    // Another rider's file of the same run: "Run_%03d_rider-<device number>.csv",
+    // "unnumbered" standing in for a transmitter that sends no number.
+    static QString fileNameForRider(std::int64_t runNumber, std::optional<std::uint16_t> deviceNumber);
     static QString headerRow(const QString& delimiter);
     static QString row(const LapData& lap, const QString& delimiter);
     // Fields joined with the delimiter; a field holding the delimiter (a

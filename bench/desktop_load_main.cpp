@@ -23,11 +23,14 @@
 #include "bridge/ant_scanner_bridge.h"
 #include "bridge/scanner_device_setup.h"
 #include "bridge/scanner_program_options.h"
+#include "sim/scenario.h"
 #include "ui/lap_logger_app.h"
 
 namespace {
 
-constexpr std::uint16_t kPrefillDeviceNumber = 54321;
+// The simulated Garmin's own number: each transmitter has a lane of its own,
+// and the live laps must land in the lane that the prefill filled.
+const std::uint16_t kPrefillDeviceNumber = antsim::Scenario{}.firstDeviceNumber;
 constexpr std::chrono::milliseconds kOpenLimit{20000};
 
 struct Options {

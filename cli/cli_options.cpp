@@ -15,6 +15,7 @@ const QString kCalLaps = QStringLiteral("cal-laps");
 const QString kAutoCal = QStringLiteral("auto-cal");
 const QString kLaps = QStringLiteral("laps");
 const QString kDuration = QStringLiteral("duration");
+const QString kRider = QStringLiteral("rider");
 const QString kNoLog = QStringLiteral("no-log");
 const QString kVerbose = QStringLiteral("verbose");
 const QString kHelp = QStringLiteral("help");
@@ -51,6 +52,11 @@ void addOptions(QCommandLineParser& parser) {
         QCommandLineOption(kLaps, QStringLiteral("Stop after <n> completed laps."), QStringLiteral("n")));
     parser.addOption(
         QCommandLineOption(kDuration, QStringLiteral("Stop after <seconds>."), QStringLiteral("seconds")));
+    parser.addOption(QCommandLineOption(
+        kRider,
+        QStringLiteral("Follow the Garmin of this device number (default: the first heard); --laps "
+                       "counts its laps. Every other rider is logged to a file of their own."),
+        QStringLiteral("device")));
     parser.addOption(QCommandLineOption(kNoLog, QStringLiteral("Do not write a CSV file.")));
     parser.addOption(QCommandLineOption(kVerbose, QStringLiteral("Also print the received-data lines.")));
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), kHelp},
@@ -188,6 +194,14 @@ CliParseResult parseCliOptions(const QStringList& arguments) {
                                   .arg(parser.value(kDuration)));
         }
         options.durationSeconds = seconds;
+    }
+    if (parser.isSet(kRider)) {
+        const auto device = readCount(parser.value(kRider), 0);
+        if (!device || *device > 0xFFFF) {
+            return usageError(QStringLiteral("--rider needs a device number from 0 to 65535, not \"%1\".")
+                                  .arg(parser.value(kRider)));
+        }
+        options.rider = static_cast<std::uint16_t>(*device);
     }
     options.noLog = parser.isSet(kNoLog);
     options.verbose = parser.isSet(kVerbose);

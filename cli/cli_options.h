@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 #include "app/csv_delimiter_option.h"
@@ -20,6 +21,7 @@ struct CliOptions {
     std::optional<bool> autoCal;
     std::optional<qint64> laps;            // stop after this many completed laps
     std::optional<double> durationSeconds; // stop after this long
+    std::optional<std::uint16_t> rider;    // the transmitter followed; default the first heard
     bool noLog = false;
     bool verbose = false;
     // --compare: print the comparison board of this folder and exit.

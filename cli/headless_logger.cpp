@@ -35,6 +35,9 @@ void HeadlessLogger::start() {
     if (options_.autoCal) {
         service_.setAutoCal(*options_.autoCal);
     }
+    if (options_.rider) {
+        service_.setFollowedRider(*options_.rider);
+    }
 
     // Each of these signals follows exactly one appended line.
     connect(&service_, &ANTScannerService::messageLogsChanged, this,
@@ -61,6 +64,9 @@ void HeadlessLogger::requestStop() {
     stopping_ = true;
     service_.stopLogging();
     print_(sessionSummaryLine(service_));
+    for (const QString& line : riderLapCountLines(service_)) {
+        print_(line);
+    }
     // Queued behind an open still in flight; runs the whole close sequence.
     service_.bridge().closeScannerWithCompletion([this] { finish(exitCode_); });
 }
@@ -106,6 +112,24 @@ void HeadlessLogger::finish(int exitCode) {
     }
     finished_ = true;
     Q_EMIT finished(exitCode);
+}
+
+QStringList HeadlessLogger::riderLapCountLines(const ANTScannerService& service) {
+    const std::vector<RiderKey> riders = service.riders();
+    const auto followed = service.followedRider();
+    if (riders.empty() || (riders.size() == 1 && followed && riders.front() == *followed)) {
+        return {};
+    }
+    QStringList lines;
+    for (const RiderKey rider : riders) {
+        const auto laps =
+            static_cast<qint64>(service.riderLanes().find(rider)->assembly.completedLaps().size());
+        lines.append(QStringLiteral("Rider %1: %2%3")
+                         .arg(service.riderLabel(rider),
+                              laps == 1 ? QStringLiteral("1 lap") : QStringLiteral("%1 laps").arg(laps),
+                              followed && *followed == rider ? QStringLiteral(" (followed)") : QString()));
+    }
+    return lines;
 }
 
 QString HeadlessLogger::sessionSummaryLine(const ANTScannerService& service) {

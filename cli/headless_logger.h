@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -33,6 +34,9 @@ class HeadlessLogger : public QObject {
     void requestStop();
 
     static QString sessionSummaryLine(const ANTScannerService& service);
+    // "Rider 12345: 4 laps (followed)", one per rider heard; none when the
+    // followed rider is the only one.
+    static QStringList riderLapCountLines(const ANTScannerService& service);
 
   Q_SIGNALS:
     // Once; the stick is closed by then.

@@ -17,6 +17,8 @@ struct Scenario {
     std::uint16_t firstDeviceNumber = 12345; // the others count up from here
     std::uint8_t firstLap = 1;
     Duration lapInterval{5000};
+    Duration lapIntervalStep{0};   // each further Garmin's laps take this much longer
+    int firstLapStep = 0;          // each further Garmin starts this many laps on
     Duration broadcastPeriod{250}; // per transmitter, one page per broadcast
     int invalidEvery = 0;          // every Nth lap has its valid flag clear; 0: none
     std::uint32_t seed = 0;        // 0: a fresh random seed per stick

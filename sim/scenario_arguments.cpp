@@ -83,6 +83,16 @@ ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
     using Handler = std::function<bool(const std::string&)>;
     const std::map<std::string, Handler> withValue = {
         {"--lap-interval", [&](const std::string& v) { return parseSeconds(v, false, s.lapInterval); }},
+        {"--lap-interval-step",
+         [&](const std::string& v) { return parseSeconds(v, true, s.lapIntervalStep); }},
+        {"--first-lap-step",
+         [&](const std::string& v) {
+             if (!parseLong(v, 0, 63, n)) {
+                 return false;
+             }
+             s.firstLapStep = static_cast<int>(n);
+             return true;
+         }},
         {"--broadcast-rate",
          [&](const std::string& v) {
              if (!parseLong(v, 1, 50, n)) {
@@ -243,10 +253,13 @@ std::string scenarioHelpText(const std::string& programName) {
            "  --lap-interval SEC       time between finished laps (default 5; fractions allowed)\n"
            "  --broadcast-rate HZ      broadcasts per second from each Garmin (default 4)\n"
            "  --transmitters N         number of Garmins broadcasting at once, 1-16 (default 1);\n"
-           "                           two or more should make the program warn\n"
+           "                           each with figures of its own, their pages interleaved\n"
+           "                           one by one; the program keeps each one's laps apart\n"
            "  --device-number N        device number of the first Garmin (default 12345);\n"
            "                           the others count up from it\n"
            "  --first-lap N            number of the first lap, 0-63 (default 1)\n"
+           "  --lap-interval-step SEC  each further Garmin's laps take SEC longer (default 0)\n"
+           "  --first-lap-step N       each further Garmin starts N laps on, 0-63 (default 0)\n"
            "  --invalid-every N        every Nth lap has its valid flag clear (default: none)\n"
            "  --seed N                 fixed seed for the lap figures (default: random)\n"
            "\n"

@@ -47,9 +47,12 @@ VirtualStick::VirtualStick(Scenario scenario, Callbacks callbacks)
         // Device number 0 is the wildcard of a channel ID: no transmitter has it.
         const auto number =
             static_cast<std::uint16_t>((scenario_.firstDeviceNumber + i + 0xFFFE) % 0xFFFF + 1);
-        transmitters_.push_back(Transmitter{GarminRider(number, scenario_.firstLap, scenario_.invalidEvery,
-                                                        seed + static_cast<std::uint32_t>(i)),
-                                            Clock::time_point{}, broadcastPeriod_ * i / count});
+        const auto firstLap =
+            static_cast<std::uint8_t>((scenario_.firstLap + scenario_.firstLapStep * i) & 0x3F);
+        transmitters_.push_back(Transmitter{
+            GarminRider(number, firstLap, scenario_.invalidEvery, seed + static_cast<std::uint32_t>(i)),
+            Clock::time_point{}, broadcastPeriod_ * i / count,
+            lapInterval_ + std::chrono::duration_cast<Clock::duration>(scenario_.lapIntervalStep) * i});
     }
 }
 
@@ -184,8 +187,8 @@ void VirtualStick::startRiding(Clock::time_point now) {
         ridingSince_ = now;
         for (auto& t : transmitters_) {
             t.rider.finishLap();
+            t.nextLapAt = now + t.lapInterval;
         }
-        nextLapAt_ = now + lapInterval_;
     }
     for (auto& t : transmitters_) {
         t.nextBroadcast = now + t.phase;
@@ -225,17 +228,16 @@ void VirtualStick::collectDue(Clock::time_point now, std::vector<StickFrame>& ba
         batch.push_back(std::move(pending_.begin()->second));
         pending_.erase(pending_.begin());
     }
-    if (ridingSince_) {
-        if (nextLapAt_ <= now) {
-            for (auto& t : transmitters_) {
-                t.rider.finishLap();
-            }
-            // After a stall the next lap comes a full interval later: no lap
-            // goes by without being broadcast.
-            nextLapAt_ += lapInterval_;
-            if (nextLapAt_ <= now) {
-                nextLapAt_ = now + lapInterval_;
-            }
+    for (auto& t : transmitters_) {
+        if (!ridingSince_ || t.nextLapAt > now) {
+            continue;
+        }
+        t.rider.finishLap();
+        // After a stall the next lap comes a full interval later: no lap
+        // goes by without being broadcast.
+        t.nextLapAt += t.lapInterval;
+        if (t.nextLapAt <= now) {
+            t.nextLapAt = now + t.lapInterval;
         }
     }
     const bool broadcasting = broadcastingAt(now);
@@ -272,7 +274,9 @@ std::optional<VirtualStick::Clock::time_point> VirtualStick::nextWake(Clock::tim
         consider(startedAt_ + scenario_.unplugAfter);
     }
     if (ridingSince_) {
-        consider(nextLapAt_);
+        for (const auto& t : transmitters_) {
+            consider(t.nextLapAt);
+        }
         if (responder_.scanning()) {
             if (broadcastingAt(now)) {
                 for (const auto& t : transmitters_) {

@@ -64,6 +64,8 @@ class VirtualStick {
         GarminRider rider;
         Clock::time_point nextBroadcast;
         Clock::duration phase;
+        Clock::duration lapInterval;
+        Clock::time_point nextLapAt{};
     };
 
     void run();
@@ -97,7 +99,6 @@ class VirtualStick {
     std::vector<Transmitter> transmitters_;
     Clock::time_point startedAt_;
     std::optional<Clock::time_point> ridingSince_;
-    Clock::time_point nextLapAt_;
     bool wasScanning_ = false;
     long framesSent_ = 0;
     int unansweredHits_ = 0;

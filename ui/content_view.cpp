@@ -5,6 +5,7 @@
 #include "ui/log_pane.h"
 #include "ui/logo_view.h"
 #include "ui/named_colors.h"
+#include "ui/rider_selector.h"
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 
@@ -168,6 +169,8 @@ QWidget* ContentView::buildBottomRow() {
         }
     });
     connectionStack->addWidget(openCloseButton_, 0, Qt::AlignLeft);
+    riderSelector_ = new RiderSelector(service_, connection);
+    connectionStack->addWidget(riderSelector_);
     messageLogPane_ = new LogPane(QStringLiteral("message-log-bottom"), connection);
     connectionStack->addWidget(messageLogPane_, 1);
     layout->addWidget(connection);

@@ -15,6 +15,7 @@ namespace draftwell {
 class ANTScannerService;
 class LapDataTable;
 class LogPane;
+class RiderSelector;
 class SessionSummaryRow;
 class StatusCard;
 
@@ -56,6 +57,7 @@ class ContentView : public QWidget {
     LapDataTable* lapTable() const { return lapTable_; }
     LogPane* messageLogPane() const { return messageLogPane_; }
     LogPane* dataLogPane() const { return dataLogPane_; }
+    RiderSelector* riderSelector() const { return riderSelector_; }
 
   private:
     // What a refresh has to redraw.
@@ -101,6 +103,7 @@ class ContentView : public QWidget {
     LapDataTable* lapTable_ = nullptr;
     LogPane* messageLogPane_ = nullptr;
     LogPane* dataLogPane_ = nullptr;
+    RiderSelector* riderSelector_ = nullptr;
 };
 
 } // namespace draftwell

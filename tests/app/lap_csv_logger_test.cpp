@@ -33,6 +33,9 @@ TEST(RunNumberTest, OnePastTheHighestRunFileInTheFolder) {
          1},
         // The largest number has no successor.
         {{"Run_9223372036854775807.csv", "Run_004.csv"}, 5},
+        // Other riders' files of a run count for it.
+        {{"Run_003.csv", "Run_008_rider-12345.csv", "Run_009_rider-unnumbered.CSV"}, 10},
+        {{"Run_007_rider-.csv", "Run_x_rider-1.csv", "Run_007rider-1.csv"}, 1},
     };
     for (const auto& c : cases) {
         QTemporaryDir dir;
@@ -45,6 +48,8 @@ TEST(RunNumberTest, OnePastTheHighestRunFileInTheFolder) {
     EXPECT_EQ(LapCSVLogger::fileNameForRun(1), "Run_001.csv");
     EXPECT_EQ(LapCSVLogger::fileNameForRun(42), "Run_042.csv");
     EXPECT_EQ(LapCSVLogger::fileNameForRun(1000), "Run_1000.csv");
+    EXPECT_EQ(LapCSVLogger::fileNameForRider(7, 12345), "Run_007_rider-12345.csv");
+    EXPECT_EQ(LapCSVLogger::fileNameForRider(7, std::nullopt), "Run_007_rider-unnumbered.csv");
 }
 
 TEST(RunNumberTest, FolderThatCannotBeListedGivesNothing) {

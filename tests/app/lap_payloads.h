@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace draftwell::test {
 
@@ -53,6 +56,55 @@ inline QByteArray page2(const LapFigures& f) {
     b[0] = static_cast<char>(0x80 | (f.lap & 0x3F));
     putLe16(b, 1, f.riderPwr * 10);
     return b;
+}
+
+// One transmitter's laps, heard from the `startAfter`th page of the others on.
+struct RiderLaps {
+    std::optional<std::uint16_t> deviceNumber;
+    std::vector<LapFigures> laps;
+    int startAfter = 0;
+};
+
+// `count` laps numbered from `first`, each a little slower and draggier.
+inline std::vector<LapFigures> lapsFrom(int first, int count, double cdA, double lapTime) {
+    std::vector<LapFigures> laps;
+    for (int i = 0; i < count; ++i) {
+        LapFigures f;
+        f.lap = first + i;
+        f.cdA = cdA + 0.01 * i;
+        f.cal = 1.0 + 0.02 * i;
+        f.lapTime = lapTime + i;
+        f.dist = 500.0 + 10 * i;
+        f.riderPwr = 250.0 + 5 * i;
+        laps.push_back(f);
+    }
+    return laps;
+}
+
+using RiderPage = std::pair<std::optional<std::uint16_t>, QByteArray>;
+
+// The riders' pages in broadcast order, one page of each rider in turn.
+inline std::vector<RiderPage> interleavedPages(const std::vector<RiderLaps>& riders) {
+    std::vector<std::vector<QByteArray>> pages(riders.size());
+    for (std::size_t r = 0; r < riders.size(); ++r) {
+        for (const LapFigures& f : riders[r].laps) {
+            pages[r].insert(pages[r].end(), {page0(f), page1(f), page2(f)});
+        }
+    }
+    std::vector<RiderPage> out;
+    std::vector<std::size_t> next(riders.size(), 0);
+    for (int step = 0;; ++step) {
+        bool left = false;
+        for (std::size_t r = 0; r < riders.size(); ++r) {
+            if (step >= riders[r].startAfter && next[r] < pages[r].size()) {
+                out.emplace_back(riders[r].deviceNumber, pages[r][next[r]++]);
+            }
+            left = left || next[r] < pages[r].size();
+        }
+        if (!left) {
+            return out;
+        }
+    }
 }
 
 } // namespace draftwell::test

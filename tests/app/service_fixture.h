@@ -38,6 +38,11 @@ class ServiceFixture : public IsolatedEnvironment {
 
     // Pages arrive through the handler the service installed on the bridge.
     void sendPacket(const QByteArray& payload) { bridge->packetHandler(payload, std::uint16_t{4660}); }
+    void sendPages(const std::vector<RiderPage>& pages) {
+        for (const auto& [deviceNumber, payload] : pages) {
+            bridge->packetHandler(payload, deviceNumber);
+        }
+    }
 
     void completeLap(const LapFigures& f) {
         sendPacket(page0(f));

@@ -55,7 +55,8 @@ TEST_F(ServicePacketTest, PagesUpdateTheLapProgress) {
     EXPECT_EQ(s.completedLapCount(), 0);
     EXPECT_EQ(recorder.emitted(),
               (QStringList{"currentLapNumberChanged", "packetProgressChanged", "lapStatusChanged",
-                           "lapCompleteChanged", "completedLapCountChanged"}));
+                           "lapCompleteChanged", "completedLapCountChanged", "ridersChanged",
+                           "followedRiderChanged"}));
     sendPacket(page1(f));
     EXPECT_EQ(s.lapStatus(), "Valid");
     EXPECT_EQ(s.packetProgress(), "2/3");

@@ -38,8 +38,8 @@ class CliEndToEndTest : public ::testing::Test {
     }
 
     // Starts the simulator and returns the pseudo-terminal it serves.
-    QString startSimulator(const QStringList& args = {}) {
-        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), args);
+    QString startSimulator(const QStringList& scenario = {}) {
+        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), scenario);
         if (!sim.waitForStarted(5000)) {
             return {};
         }
@@ -108,42 +108,39 @@ TEST_F(CliEndToEndTest, LapsArriveAndSigintWritesTheFileAndExitsZero) {
     EXPECT_GE(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
 }
 
-// A baseline from an older file and a run the simulator rode, compared.
-TEST_F(CliEndToEndTest, CompareBoardOfAFolderWithASimulatedRun) {
-    QFile baseline(QDir(output.path()).filePath(QStringLiteral("Run_001.csv")));
-    ASSERT_TRUE(baseline.open(QIODevice::WriteOnly));
-    baseline.write(
-        "05/12/26 14:03:27\nDescription: A\nFlag;Lap;CdACal;Cal;CdARaw;Time;Dist;Speed;Power;Head;Chest\n"
-        "X;1;0,300000;1,000000;0,300000;60,000;500,000;30,000;250,00;90,0;100,0\n"
-        "X;2;0,302000;1,000000;0,302000;60,000;500,000;30,000;250,00;90,0;100,0\n");
-    baseline.close();
-    const QString pty = startSimulator({QStringLiteral("--lap-interval"), QStringLiteral("0.8")});
+TEST_F(CliEndToEndTest, AKilledRunWithTwoGarminsRecoversEveryRidersFile) {
+    const QString pty = startSimulator({QStringLiteral("--transmitters"), QStringLiteral("2"),
+                                        QStringLiteral("--lap-interval"), QStringLiteral("0.4"),
+                                        QStringLiteral("--broadcast-rate"), QStringLiteral("20")});
     ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    const QDir out(output.path());
+    const QStringList files{QStringLiteral("Run_001.csv"), QStringLiteral("Run_001_rider-12346.csv")};
+    const auto journal = [&](const QString& file) {
+        QFile f(out.filePath(u'.' + file + QStringLiteral(".journal")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path()});
+    // Two laps of each rider journaled, then the power goes.
+    ASSERT_TRUE(waitForOutput([&](const QString&) {
+        return journal(files[0]).contains("\nlap\t1\t") && journal(files[1]).contains("\nlap\t1\t");
+    })) << stdoutText.toStdString();
+    ::kill(static_cast<pid_t>(cli.processId()), SIGKILL);
+    ASSERT_TRUE(waitForExit());
+
+    stdoutText.clear();
     startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path(),
-              QStringLiteral("--laps"), QStringLiteral("2"), QStringLiteral("--description"),
-              QStringLiteral("B")});
+              QStringLiteral("--laps"), QStringLiteral("1")});
     ASSERT_TRUE(waitForExit());
-    ASSERT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
-
-    stdoutText.clear();
-    startCli({QStringLiteral("--compare"), output.path(), QStringLiteral("--json")});
-    ASSERT_TRUE(waitForExit());
-    EXPECT_EQ(cli.exitCode(), 0);
-    const QJsonObject board = QJsonDocument::fromJson(stdoutText.toUtf8()).object();
-    EXPECT_EQ(board[QStringLiteral("baseline")].toString(), QStringLiteral("A"));
-    const QJsonArray runs = board[QStringLiteral("runs")].toArray();
-    ASSERT_EQ(runs.size(), 2) << stdoutText.toStdString();
-    EXPECT_EQ(runs[1][QStringLiteral("name")].toString(), QStringLiteral("Run_002.csv"));
-    EXPECT_EQ(runs[1][QStringLiteral("laps")][QStringLiteral("n")].toInt(), 2);
-    const QJsonArray configurations = board[QStringLiteral("configurations")].toArray();
-    ASSERT_EQ(configurations.size(), 2);
-    EXPECT_EQ(configurations[1][QStringLiteral("configuration")].toString(), QStringLiteral("B"));
-    EXPECT_TRUE(board[QStringLiteral("skipped")].toArray().isEmpty());
-
-    stdoutText.clear();
-    startCli({QStringLiteral("--compare"), output.path(), QStringLiteral("--baseline"), QStringLiteral("B")});
-    ASSERT_TRUE(waitForExit());
-    EXPECT_TRUE(stdoutText.contains(QStringLiteral("\nBaseline: \"B\"\n"))) << stdoutText.toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+    for (const QString& file : files) {
+        EXPECT_TRUE(stdoutText.contains(QStringLiteral("Recovered %1 with ").arg(file)))
+            << stdoutText.toStdString();
+        QFile csv(out.filePath(file));
+        ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+        EXPECT_GE(csv.readAll().count("\nX,"), 2) << file.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Run_002.csv"))));
+    EXPECT_TRUE(out.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {

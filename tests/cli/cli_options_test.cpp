@@ -16,7 +16,8 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--description", "Track day",  "--delimiter",   "semicolon",
                                     "--cal-laps",    "3",          "--auto-cal",    "off",
                                     "--laps",        "4",          "--duration",    "90.5",
-                                    "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF"});
+                                    "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF",
+                                    "--rider",       "4660"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;
     EXPECT_EQ(o.scanner.devicePath, QStringLiteral("/dev/pts/7"));
@@ -31,6 +32,7 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
     EXPECT_EQ(o.durationSeconds, 90.5);
     EXPECT_TRUE(o.noLog);
     EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.rider, std::uint16_t{4660});
 }
 
 TEST(CliOptionsTest, DefaultsLeaveSettingsAloneAndUseTheANTPlusKey) {
@@ -83,6 +85,8 @@ TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
         {"--compare", " "},
         {"--json"},
         {"--baseline", "A"},
+        {"--rider", "65536"},
+        {"--rider", "Anna"},
     };
     for (const QStringList& args : bad) {
         const CliParseResult r = parse(args);

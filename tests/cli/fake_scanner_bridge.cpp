@@ -44,7 +44,7 @@ void FakeScannerBridge::closeNow() {
     log_(QStringLiteral("ANT Channel closed"));
 }
 
-void FakeScannerBridge::deliverLap(int lapNumber) {
+void FakeScannerBridge::deliverLap(int lapNumber, std::uint16_t deviceNumber) {
     antsim::SimulatedLap lap;
     lap.lapNumber = static_cast<std::uint8_t>(lapNumber);
     lap.cdA = 0.300 + 0.01 * lapNumber;
@@ -57,7 +57,7 @@ void FakeScannerBridge::deliverLap(int lapNumber) {
     for (int page = 0; page < 3; ++page) {
         const antsim::LapPage bytes = lap.page(page);
         packet_(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-                std::uint16_t{12345});
+                deviceNumber);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "app/scanner_bridge.h"
@@ -23,7 +24,7 @@ class FakeScannerBridge final : public ScannerBridge {
     void setPacketHandler(PacketHandler handler) override { packet_ = std::move(handler); }
 
     // The three pages of a valid lap, as one Garmin broadcasts them.
-    void deliverLap(int lapNumber);
+    void deliverLap(int lapNumber, std::uint16_t deviceNumber = 12345);
     void deliverLog(const QString& line) { log_(line); }
     // The stick is pulled out while open.
     void unplug();

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,6 +122,27 @@ TEST_F(HeadlessLoggerTest, StopsAtTheLapCountWritingTheFileThenTheSummaryThenClo
     const QString text = csv(QStringLiteral("Run_001.csv"));
     EXPECT_TRUE(text.contains(QStringLiteral("Velodrome")));
     EXPECT_EQ(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
+}
+
+TEST_F(HeadlessLoggerTest, RiderOptionFollowsOneGarminAndTheSummaryCountsEveryRider) {
+    CliOptions options;
+    options.laps = 2;
+    options.rider = 222;
+    run(options);
+    ASSERT_TRUE(waitForOpen());
+    for (const auto& [lap, device] : {std::pair{1, 111}, {1, 222}, {2, 111}, {3, 111}, {2, 222}}) {
+        EXPECT_FALSE(exitCode.has_value());
+        fake->deliverLap(lap, static_cast<std::uint16_t>(device));
+    }
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(printed.filter(QRegularExpression(QStringLiteral("^Lap \\d complete"))).size(), 2);
+    const long summary = indexOf(QStringLiteral("Rider 111: 3 laps"));
+    EXPECT_TRUE(printed.value(summary - 1).startsWith(QStringLiteral("Session summary: Laps 2  CdACal ")));
+    EXPECT_EQ(printed.value(summary + 1), QStringLiteral("Rider 222: 2 laps (followed)"));
+    EXPECT_EQ(csvFiles(),
+              (QStringList{QStringLiteral("Run_001.csv"), QStringLiteral("Run_001_rider-111.csv")}));
+    EXPECT_EQ(csv(QStringLiteral("Run_001.csv")).count(QStringLiteral("\nX,")), 2);
+    EXPECT_EQ(csv(QStringLiteral("Run_001_rider-111.csv")).count(QStringLiteral("\nX,")), 3);
 }
 
 TEST_F(HeadlessLoggerTest, NoLogWritesNoFile) {

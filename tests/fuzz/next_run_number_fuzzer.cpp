@@ -1,7 +1,7 @@
 // Fills a folder with arbitrary file names and checks nextRunNumber against
 // an independent reading of the names: one past the highest "Run_<n>.csv"
-// number (extension in any case, n an optional sign and ASCII digits within
-// 64 bits), never below 1, and never wrapping past the largest number.
+// or "Run_<n>_rider-<rider>.csv" (rider: one or more bytes) number (extension in any case, n an optional sign
+// and ASCII digits within 64 bits), never below 1, and never wrapping past the largest number.
 //
 // Input: file names separated by '/' (the one byte a name cannot hold);
 // NUL bytes, empty names, "." and ".." are skipped, long names cut to 255 bytes.
@@ -45,6 +45,11 @@ std::optional<std::int64_t> runNumberOf(std::string_view name) {
         return std::nullopt;
     }
     std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    constexpr std::string_view rider = "_rider-";
+    if (const auto at = number.find(rider);
+        at != std::string_view::npos && number.size() > at + rider.size()) {
+        number = number.substr(0, at);
+    }
     bool negative = false;
     if (!number.empty() && (number.front() == '+' || number.front() == '-')) {
         negative = number.front() == '-';

@@ -1,10 +1,13 @@
 // Hands arbitrary 0-16 byte payloads to a fresh service's packet entry and
 // checks, after each one, that what it publishes stays consistent: completed
 // laps only ever grow by one whole valid lap at the front, the progress text
-// is always "n/3" with n from 0 to 3, and the counts agree.
+// is always "n/3" with n from 0 to 3, and the counts agree; every rider's
+// lane holds whole valid laps only, and the published ones are the followed
+// rider's.
 //
-// Input: payloads, each a length byte (bits 0-6 modulo 17 give the size;
-// bit 7 set: no device number) followed by that many bytes.
+// Input: payloads, each a length byte (bits 0-6 modulo 17 give the size and
+// divided by 17 the device number, 0-7; bit 7 set: no device number)
+// followed by that many bytes.
 #include <QByteArray>
 #include <QString>
 
@@ -62,6 +65,15 @@ void checkLaps(const ANTScannerService& service, const std::vector<LapDataRef>& 
     if (service.lapComplete()) {
         FUZZ_CHECK(!after.empty(), "payload %zu: a lap is complete but none was published", payload);
     }
+    const auto& lanes = service.riderLanes();
+    for (std::size_t r = 0; r < lanes.size(); ++r) {
+        for (const LapDataRef& lap : lanes.at(r).assembly.completedLaps()) {
+            FUZZ_CHECK(isWholeValidLap(lap), "payload %zu: rider %zu holds a lap with pages %u", payload, r,
+                       lap->pageState.rawValue());
+        }
+    }
+    FUZZ_CHECK(after == service.lapAssembly().completedLaps(),
+               "payload %zu: the laps shown are not the followed rider's", payload);
 }
 
 } // namespace
@@ -81,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::vector<std::uint8_t> bytes = input.take((head & 0x7F) % 17);
         const std::optional<std::uint16_t> deviceNumber =
             (head & 0x80) != 0 ? std::nullopt
-                               : std::optional<std::uint16_t>(static_cast<std::uint16_t>(payloads));
+                               : std::optional<std::uint16_t>(static_cast<std::uint16_t>((head & 0x7F) / 17));
         const std::vector<LapDataRef> before = service.allLapData();
         service.handlePacket(
             QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),

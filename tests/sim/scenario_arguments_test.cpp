@@ -28,6 +28,10 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
                                            "0x1234",
                                            "--first-lap",
                                            "62",
+                                           "--lap-interval-step",
+                                           "1.5",
+                                           "--first-lap-step",
+                                           "10",
                                            "--invalid-every",
                                            "4",
                                            "--seed",
@@ -60,6 +64,8 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
     EXPECT_EQ(s.transmitters, 3);
     EXPECT_EQ(s.firstDeviceNumber, 0x1234);
     EXPECT_EQ(s.firstLap, 62);
+    EXPECT_EQ(s.lapIntervalStep, 1500ms);
+    EXPECT_EQ(s.firstLapStep, 10);
     EXPECT_EQ(s.invalidEvery, 4);
     EXPECT_EQ(s.seed, 99u);
     EXPECT_TRUE(s.silence);
@@ -83,6 +89,8 @@ TEST(ScenarioArgumentsParse, BadInputIsReportedNotGuessed) {
     const std::vector<std::vector<std::string>> bad = {
         {"--transmitters", "0"},
         {"--transmitters", "17"},
+        {"--first-lap-step", "64"},
+        {"--lap-interval-step", "-1"},
         {"--first-lap", "64"},
         {"--lap-interval", "0"},
         {"--lap-interval", "-1"},
@@ -107,11 +115,13 @@ TEST(ScenarioArgumentsParse, BadInputIsReportedNotGuessed) {
 TEST(ScenarioArgumentsHelp, HelpIsRecognisedAndExplainsEveryOption) {
     EXPECT_TRUE(parseScenarioArguments({"--help"}).helpRequested);
     const auto text = scenarioHelpText("ant-stick-sim");
-    for (const char* option :
-         {"--lap-interval", "--broadcast-rate", "--transmitters", "--device-number", "--first-lap",
-          "--invalid-every", "--seed", "--silence-after", "--silence-for", "--unplug-after",
-          "--bad-checksum-every", "--no-answer", "--refuse", "--refuse-code", "--slow", "--slow-ms",
-          "--fault-count", "--trace", "--help"}) {
+    for (const char* option : {"--lap-interval",       "--broadcast-rate", "--transmitters",
+                               "--device-number",      "--first-lap",      "--lap-interval-step",
+                               "--first-lap-step",     "--invalid-every",  "--seed",
+                               "--silence-after",      "--silence-for",    "--unplug-after",
+                               "--bad-checksum-every", "--no-answer",      "--refuse",
+                               "--refuse-code",        "--slow",           "--slow-ms",
+                               "--fault-count",        "--trace",          "--help"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
         // Whatever the help names must also be accepted.
         if (std::string(option) != "--help" && std::string(option) != "--trace") {

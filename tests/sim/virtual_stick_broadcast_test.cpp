@@ -158,6 +158,35 @@ TEST(VirtualStickBroadcast, SeveralTransmittersAreEachHeardWithTheirOwnDeviceNum
     EXPECT_EQ(devices, (std::set<int>{500, 501, 502}));
 }
 
+TEST(VirtualStickBroadcast, SeveralGarminsRideTheirOwnLapsWithTheirPagesInterleaved) {
+    Scenario s = broadcastScenario();
+    s.transmitters = 2;
+    s.firstDeviceNumber = 500;
+    s.lapInterval = 100ms;
+    s.lapIntervalStep = 100ms;
+    s.firstLapStep = 20;
+    StickHarness h(s);
+    h.configure();
+    std::vector<int> devices;
+    std::map<int, std::set<int>> lapsOf;
+    ASSERT_TRUE(h.waitFor([&](const std::vector<ReceivedFrame>& fs) {
+        devices.clear();
+        for (const auto& b : broadcasts(fs)) {
+            const int device = b.frame.payload[10] | (b.frame.payload[11] << 8);
+            devices.push_back(device);
+            lapsOf[device].insert(b.frame.payload[1] & 0x3F);
+        }
+        return lapsOf[500].size() >= 6;
+    }));
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        ASSERT_EQ(devices[i], i % 2 == 0 ? 500 : 501) << i;
+    }
+    EXPECT_EQ(*lapsOf[500].begin(), 1);
+    EXPECT_EQ(*lapsOf[501].begin(), 21);
+    // Twice the lap time: fewer laps.
+    EXPECT_LT(lapsOf[501].size(), lapsOf[500].size());
+}
+
 // Broadcasts are due the moment scanning opens, so a filter that let them
 // through would put one before the answer to the command that follows.
 TEST(VirtualStickBroadcast, OnlyTheRightFrequencyAndChannelIdHearTheGarmins) {

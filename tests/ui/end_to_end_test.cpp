@@ -1,18 +1,25 @@
+#include "ant/usb/usb_device_kind.h"
 #include "app/ant_scanner_service.h"
 #include "bridge/ant_scanner_bridge.h"
 #include "bridge/scanner_device_setup.h"
 #include "bridge/scanner_program_options.h"
+#include "sim/sim_device_kind.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/app_version.h"
 #include "ui/content_view.h"
+#include "ui/lap_data_popout_view.h"
 #include "ui/lap_data_table.h"
 #include "ui/lap_logger_app.h"
 #include "ui/lap_table_model.h"
 #include "ui/main_window.h"
+#include "ui/popout_metric_tile.h"
+#include "ui/rider_selector.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -69,6 +76,64 @@ TEST(EndToEndTest, SimulatedLapsReachTheTableAndStopLoggingWritesTheRun) {
     const QByteArrayList lines = readLines(QDir(logDir.path()).filePath(QStringLiteral("Run_001.csv")));
     // Start time, description, header, one row per lap, final line feed.
     EXPECT_EQ(lines.size(), 3 + laps.rowCount() + 1);
+
+    QTest::mouseClick(view.openCloseButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !service.isOpen() && view.openCloseButton()->isEnabled(); }, 15000));
+}
+
+TEST(EndToEndTest, TwoSimulatedGarminsAreKeptApartAndTheRiderSelectorSwitchesBetweenThem) {
+    using namespace std::chrono_literals;
+    QTemporaryDir settingsDir;
+    isolateSettings(settingsDir.path());
+    antsim::Scenario scenario;
+    scenario.transmitters = 2;
+    scenario.broadcastPeriod = 100ms;
+    scenario.lapInterval = 1500ms;
+    scenario.lapIntervalStep = 500ms;
+    scenario.firstLapStep = 20;
+    const std::vector<USBDeviceKind> previousKinds = GetUSBDeviceKinds();
+    SetUSBDeviceKinds({antsim::simDeviceKind(scenario)});
+    struct RestoreKinds {
+        const std::vector<USBDeviceKind>& kinds;
+        ~RestoreKinds() { SetUSBDeviceKinds(kinds); }
+    } restore{previousKinds};
+
+    LapLoggerApp shell(std::make_unique<ANTScannerBridge>(kDefaultANTNetworkKey));
+    shell.start();
+    ANTScannerService& service = shell.service();
+    ContentView& view = *shell.mainWindow()->content();
+    QComboBox& riders = *view.riderSelector()->riderBox();
+    const auto lapsOf = [&](std::uint16_t rider) {
+        const RiderLane* lane = service.riderLanes().find(rider);
+        return lane ? lane->assembly.completedLaps().size() : 0U;
+    };
+    QTest::mouseClick(view.openCloseButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return lapsOf(12345) >= 1 && lapsOf(12346) >= 1; }, kLapWaitMs));
+    ASSERT_EQ(riders.count(), 2);
+    EXPECT_EQ(riders.itemText(0), "12345");
+    EXPECT_EQ(riders.itemText(1), "12346");
+    EXPECT_EQ(riders.currentIndex(), 0);
+    // The second Garmin counts its laps from 21.
+    for (const auto& lap : service.allLapData()) {
+        EXPECT_LT(lap->lap, 21);
+    }
+
+    shell.openWindow(QString::fromLatin1(kLapDataWindowID));
+    ASSERT_NE(shell.popout(), nullptr);
+    riders.setCurrentIndex(1);
+    EXPECT_EQ(service.followedRider(), std::optional<RiderKey>(12346));
+    view.refreshNow();
+    shell.popout()->refreshNow();
+    EXPECT_EQ(shell.popout()->lapTile()->value(), QString::number(service.allLapData().front()->lap));
+    EXPECT_EQ(view.lapTable()->lapModel()->rowCount(), static_cast<int>(lapsOf(12346)));
+    EXPECT_GE(service.allLapData().front()->lap, 21);
+    EXPECT_EQ(service.sessionSummary().lap, static_cast<qint64>(lapsOf(12346)));
+
+    QLineEdit& name = *view.riderSelector()->nameField();
+    QTest::keyClicks(&name, QStringLiteral("Ben"));
+    QTest::keyClick(&name, Qt::Key_Return);
+    EXPECT_EQ(riders.itemText(1), "12346 Ben");
+    EXPECT_EQ(riders.currentIndex(), 1);
 
     QTest::mouseClick(view.openCloseButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return !service.isOpen() && view.openCloseButton()->isEnabled(); }, 15000));

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include "app/run_recovery.h"
+#include "tests/app/run_files.h"
+#include "tests/app/service_fixture.h"
+#include "tests/app/signal_recorder.h"
+
+namespace draftwell::test {
+namespace {
+
+constexpr std::uint16_t kAnna = 12345;
+constexpr std::uint16_t kBen = 23456;
+constexpr std::uint16_t kCleo = 345;
+
+class ServiceRidersTest : public ServiceFixture {
+  protected:
+    void SetUp() override {
+        ServiceFixture::SetUp();
+        folder = root.filePath("runs");
+        makeService().setLogFolderPath(folder);
+    }
+
+    // A run file without its start time.
+    static QByteArray afterLine1(const QString& path) {
+        const QByteArray file = readFile(path);
+        return file.mid(file.indexOf('\n') + 1);
+    }
+
+    // What a run of this one rider alone writes, start time left out.
+    QByteArray singleRiderRun(const RiderLaps& rider) {
+        const QString alone = root.filePath(QStringLiteral("alone-%1").arg(++aloneRuns_));
+        ANTScannerService reference(
+            std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        reference.setLogFolderPath(alone);
+        reference.startLogging(false);
+        for (const auto& [deviceNumber, payload] : interleavedPages({rider})) {
+            reference.handlePacket(payload, deviceNumber);
+        }
+        reference.stopLogging();
+        service->setLogFolderPath(folder);
+        return afterLine1(QDir(alone).filePath("Run_001.csv"));
+    }
+
+    static QString fileOf(const RiderLaps& rider, bool first) {
+        return first ? LapCSVLogger::fileNameForRun(1)
+                     : LapCSVLogger::fileNameForRider(1, rider.deviceNumber);
+    }
+
+    QString folder;
+
+  private:
+    int aloneRuns_ = 0;
+};
+
+TEST_F(ServiceRidersTest, InterleavedRidersEachGetTheirOwnLapsAndFile) {
+    const struct {
+        const char* name;
+        std::vector<RiderLaps> riders;
+    } cases[] = {
+        {"same lap numbers", {{kAnna, lapsFrom(1, 3, 0.30, 90)}, {kBen, lapsFrom(1, 3, 0.25, 70)}}},
+        {"different lap numbers", {{kAnna, lapsFrom(7, 3, 0.30, 90)}, {kBen, lapsFrom(40, 4, 0.25, 70)}}},
+        {"a third rider mid-run",
+         {{kAnna, lapsFrom(1, 4, 0.30, 90)},
+          {kBen, lapsFrom(1, 4, 0.25, 70)},
+          {kCleo, lapsFrom(1, 2, 0.35, 80), 5}}},
+        {"pages without a device number",
+         {{std::nullopt, lapsFrom(1, 3, 0.30, 90)}, {kBen, lapsFrom(1, 3, 0.25, 70)}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder).removeRecursively();
+        makeService().setLogFolderPath(folder);
+        service->startLogging(false);
+        sendPages(interleavedPages(c.riders));
+        // The first rider heard is followed; every lane keeps its own laps.
+        EXPECT_EQ(service->followedRider(), std::optional<RiderKey>(c.riders.front().deviceNumber));
+        EXPECT_EQ(service->completedLapCount(), static_cast<qint64>(c.riders.front().laps.size()));
+        EXPECT_EQ(service->sessionSummary().lap, static_cast<qint64>(c.riders.front().laps.size()));
+        std::vector<RiderKey> heard;
+        for (const RiderLaps& r : c.riders) {
+            heard.push_back(r.deviceNumber);
+            EXPECT_EQ(service->riderLanes().find(r.deviceNumber)->assembly.completedLaps().size(),
+                      r.laps.size());
+        }
+        EXPECT_EQ(service->riders(), heard);
+        service->stopLogging();
+
+        QStringList expectedFiles;
+        for (const RiderLaps& r : c.riders) {
+            const QString name = fileOf(r, &r == &c.riders.front());
+            expectedFiles.append(name);
+            EXPECT_EQ(afterLine1(QDir(folder).filePath(name)), singleRiderRun(r)) << name.toStdString();
+        }
+        expectedFiles.sort();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), expectedFiles);
+    }
+}
+
+TEST_F(ServiceRidersTest, SwitchingTheFollowedRiderShowsTheirLaneAndKeepsTheFiles) {
+    const std::vector<RiderLaps> riders{{kAnna, lapsFrom(1, 4, 0.30, 90)}, {kBen, lapsFrom(20, 4, 0.25, 70)}};
+    const auto pages = interleavedPages(riders);
+    const auto half = pages.begin() + static_cast<std::ptrdiff_t>(pages.size() / 2 + 1);
+    service->startLogging(false);
+    sendPages({pages.begin(), half});
+    SignalRecorder recorder(*service);
+    service->setFollowedRider(kBen);
+    const LapAssemblyEngine& ben = service->riderLanes().find(kBen)->assembly;
+    EXPECT_EQ(recorder.count("followedRiderChanged"), 1);
+    EXPECT_EQ(service->allLapData(), ben.completedLaps());
+    EXPECT_EQ(service->lastCompletedLap(),
+              QString::fromStdString(LapAssemblyEngine::lapMessage(*ben.completedLaps().front())));
+    EXPECT_EQ(service->currentLapNumber(), QString::number(ben.currentLapData()->lap));
+    EXPECT_EQ(service->packetProgress(), QStringLiteral("%1/3").arg(ben.packetCount()));
+    EXPECT_EQ(service->sessionSummary().lap, static_cast<qint64>(ben.completedLaps().size()));
+    sendPages({half, pages.end()});
+    EXPECT_EQ(service->allLapData().size(), 4U);
+    EXPECT_EQ(service->allLapData().front()->lap, 23);
+    service->stopLogging();
+    // The files keep the riders they were opened for.
+    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_001.csv")), singleRiderRun(riders[0]));
+    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_001_rider-23456.csv")), singleRiderRun(riders[1]));
+    // A rider chosen before being heard is shown, and logged to Run_NNN.csv, once heard.
+    service->resetLaps();
+    service->setFollowedRider(kCleo);
+    service->startLogging(false);
+    EXPECT_EQ(service->logFileName(), "Run_002.csv");
+    const std::vector<RiderLaps> later{{kAnna, lapsFrom(5, 1, 0.30, 90)},
+                                       {kCleo, lapsFrom(1, 2, 0.35, 80), 2}};
+    sendPages(interleavedPages(later));
+    EXPECT_EQ(service->allLapData().size(), 2U);
+    service->stopLogging();
+    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_002.csv")), singleRiderRun(later[1]));
+    // Ben, silent this run and without laps, gets no file.
+    EXPECT_EQ(QDir(folder).entryList({"Run_002*"}), (QStringList{"Run_002.csv", "Run_002_rider-12345.csv"}));
+}
+
+TEST_F(ServiceRidersTest, ACrashMidRunRecoversEveryRidersFile) {
+    service->startLogging(false);
+    sendPages(interleavedPages({{kAnna, lapsFrom(1, 2, 0.30, 90)}, {kBen, lapsFrom(1, 3, 0.25, 70)}}));
+    const QString crashed = root.filePath("crashed");
+    crashCopy(folder, crashed);
+    crashCopy(folder, crashed, QStringLiteral("Run_001_rider-23456.csv"));
+    service->stopLogging();
+    EXPECT_EQ(RunRecovery::recoverFolder(crashed),
+              (QStringList{"Recovered Run_001.csv with 2 laps.",
+                           "Recovered Run_001_rider-23456.csv with 3 laps."}));
+    for (const char* name : {"Run_001.csv", "Run_001_rider-23456.csv"}) {
+        EXPECT_EQ(readFile(QDir(crashed).filePath(name)), readFile(QDir(folder).filePath(name))) << name;
+    }
+    EXPECT_TRUE(hiddenFiles(folder).isEmpty());
+}
+
+TEST_F(ServiceRidersTest, RiderNamesAreRememberedAndSeveralGarminsAreExplained) {
+    service->setRiderName(kAnna, QStringLiteral("  Anna "));
+    EXPECT_EQ(service->riderLabel(kAnna), "12345 Anna");
+    EXPECT_EQ(service->riderLabel(kBen), "23456");
+    EXPECT_EQ(service->riderLabel(std::nullopt), "No device number");
+    ANTScannerService again(
+        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+    EXPECT_EQ(again.riderName(kAnna), "Anna");
+    again.setRiderName(kAnna, QString());
+    EXPECT_FALSE(stored(".riderNames").isValid());
+    store(".riderNames", QStringLiteral("Anna"));
+    ANTScannerService garbled(
+        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+    EXPECT_EQ(garbled.riderName(kAnna), "");
+    EXPECT_EQ(garbled.messageLogs().back(),
+              "Setting com.draftwell.LapLogger.riderNames holds \"Anna\", which is not a "
+              "list of rider names; no names are used.");
+
+    bridge->statusHandler(true, true, true);
+    EXPECT_EQ(service->messageLogs().back(),
+              "Each Garmin's laps are kept apart: the rider followed is shown, "
+              "and every rider's laps are logged to their own file.");
+}
+
+} // namespace
+} // namespace draftwell::test
