@@ -571,6 +571,7 @@ void ANTScannerService::updateSessionData() {
     }
 
     setSessionData({std::move(summary)});
+    lapQuality_.update(allLapData_, calLapCount_);
     // Same list again: the views redraw the rewritten cdACal values.
     Q_EMIT allLapDataChanged();
     recordJournal();
