@@ -24,6 +24,7 @@ class FakeScannerBridge final : public ScannerBridge {
 
     // The three pages of a valid lap, as one Garmin broadcasts them.
     void deliverLap(int lapNumber);
+    void deliverLap(int lapNumber, double cdA);
     void deliverLog(const QString& line) { log_(line); }
     // The stick is pulled out while open.
     void unplug();
