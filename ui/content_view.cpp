@@ -1,10 +1,12 @@
 #include "ui/content_view.h"
 
 #include "app/ant_scanner_service.h"
+#include "ui/cda_chart_view.h"
 #include "ui/lap_data_table.h"
 #include "ui/log_pane.h"
 #include "ui/logo_view.h"
 #include "ui/named_colors.h"
+#include "ui/quality_warning_banner.h"
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 
@@ -213,11 +215,23 @@ QWidget* ContentView::buildBottomRow() {
     buttons->addStretch(1);
     right->addLayout(buttons);
 
+    warningBanner_ = new QualityWarningBanner(13, row);
+    right->addWidget(warningBanner_);
+
+    // The table and the chart share the height left over, the table the larger part.
     auto* lapBox = new QGroupBox(QStringLiteral("LapData"), row);
     auto* lapLayout = new QVBoxLayout(lapBox);
     lapTable_ = new LapDataTable(service_, lapBox);
     lapLayout->addWidget(lapTable_);
-    right->addWidget(lapBox, 1);
+    right->addWidget(lapBox, 3);
+    auto* chartBox = new QGroupBox(QStringLiteral("CdA per lap"), row);
+    auto* chartLayout = new QVBoxLayout(chartBox);
+    chartLayout->setContentsMargins(4, 4, 4, 4);
+    cdAChart_ = new CdAChartView(CdAChartView::Size::compact, chartBox);
+    // Low enough that the window still fits its minimum height.
+    cdAChart_->setMinimumHeight(64);
+    chartLayout->addWidget(cdAChart_);
+    right->addWidget(chartBox, 2);
 
     auto* messages = new QGroupBox(QStringLiteral("Messages"), row);
     messages->setFixedHeight(96);
@@ -252,6 +266,7 @@ void ContentView::watchService() {
     watch(&S::logFileNameChanged, kFilesPart);
     watch(&S::logDescriptionChanged, kFilesPart);
     watch(&S::isLoggingChanged, kFilesPart);
+    connect(&service_.lapQuality(), &LapQualityMonitor::changed, this, [this] { markDirty(kLapsPart); });
 }
 
 void ContentView::markDirty(unsigned parts) {
@@ -300,6 +315,8 @@ void ContentView::refresh(unsigned parts) {
     }
     if (parts & kLapsPart) {
         lapTable_->refresh();
+        cdAChart_->setRun(service_.allLapData(), service_.lapQuality());
+        warningBanner_->setWarnings(service_.lapQuality().warnings());
     }
     if (parts & kSummaryPart) {
         summaryRow_->setRows(service_.sessionData());

@@ -13,8 +13,10 @@ class QPushButton;
 namespace draftwell {
 
 class ANTScannerService;
+class CdAChartView;
 class LapDataTable;
 class LogPane;
+class QualityWarningBanner;
 class SessionSummaryRow;
 class StatusCard;
 
@@ -56,6 +58,8 @@ class ContentView : public QWidget {
     LapDataTable* lapTable() const { return lapTable_; }
     LogPane* messageLogPane() const { return messageLogPane_; }
     LogPane* dataLogPane() const { return dataLogPane_; }
+    CdAChartView* cdAChart() const { return cdAChart_; }
+    QualityWarningBanner* warningBanner() const { return warningBanner_; }
 
   private:
     // What a refresh has to redraw.
@@ -101,6 +105,8 @@ class ContentView : public QWidget {
     LapDataTable* lapTable_ = nullptr;
     LogPane* messageLogPane_ = nullptr;
     LogPane* dataLogPane_ = nullptr;
+    CdAChartView* cdAChart_ = nullptr;
+    QualityWarningBanner* warningBanner_ = nullptr;
 };
 
 } // namespace draftwell

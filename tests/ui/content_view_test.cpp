@@ -1,6 +1,7 @@
 #include "app/ant_scanner_service.h"
 #include "tests/ui/fake_scanner_bridge.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/cda_chart_view.h"
 #include "ui/content_view.h"
 #include "ui/lap_data_table.h"
 #include "ui/lap_table_model.h"
@@ -265,12 +266,14 @@ TEST_F(ContentViewTest, LapTableListsNewestFirstWithFixedColumns) {
     const QStringList headers{"Flag", "Lap",   "CdACal", "Cal",  "CdARaw", "Time",
                               "Dist", "Speed", "Power",  "Head", "Chest"};
     const QList<int> widths{42, 40, 70, 60, 72, 60, 60, 60, 60, 60, 60};
-    ASSERT_EQ(lapModel().columnCount(), headers.size());
+    // After the figures, the doubtful-lap reasons.
+    ASSERT_EQ(lapModel().columnCount(), headers.size() + 1);
     for (int c = 0; c < headers.size(); ++c) {
         EXPECT_EQ(lapModel().headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(table.horizontalHeader()->sectionSize(c), widths[c]) << c;
         EXPECT_EQ(table.horizontalHeader()->sectionResizeMode(c), QHeaderView::Fixed);
     }
+    EXPECT_EQ(lapModel().headerData(headers.size(), Qt::Horizontal).toString(), "Check");
     EXPECT_FALSE(table.isSortingEnabled());
     EXPECT_EQ(table.selectionMode(), QAbstractItemView::NoSelection);
     const auto cell = [&](int row, int column) { return lapModel().index(row, column).data().toString(); };
@@ -304,12 +307,13 @@ TEST_F(ContentViewTest, FixedHeightsLeaveTheRestToTheLapTable) {
     EXPECT_GE(view.connectionCard()->width(), 200);
     EXPECT_GE(view.latestLapCard()->width(), 120);
 
-    // Growing the window gives all the extra height to the lap table.
-    const int tableHeight = view.lapTable()->height();
+    // Growing the window gives all the extra height to the lap table and the chart.
+    const auto lapArea = [&] { return view.lapTable()->height() + view.cdAChart()->height(); };
+    const int areaHeight = lapArea();
     const int summaryTop = view.summaryRow()->mapTo(&view, QPoint()).y();
     view.resize(ContentView::kMinWidth, ContentView::kMinHeight + 200);
-    ASSERT_TRUE(waitUntil([&] { return view.lapTable()->height() > tableHeight; }));
-    EXPECT_EQ(view.lapTable()->height(), tableHeight + 200);
+    ASSERT_TRUE(waitUntil([&] { return lapArea() > areaHeight; }));
+    EXPECT_EQ(lapArea(), areaHeight + 200);
     EXPECT_EQ(view.summaryRow()->mapTo(&view, QPoint()).y(), summaryTop);
 
     // And extra width to the stretching boxes, not the logo.
