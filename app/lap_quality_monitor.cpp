@@ -94,9 +94,9 @@ void LapQualityMonitor::assess() {
     QString calibration;
     if (quality.calibrationDrift && quality.calibrationDrift->exceeded) {
         calibration =
-            QStringLiteral("Calibration drift: cal of the last %1 laps %2 % from the calibration laps")
-                .arg(analysis::kRecentCalibrationLaps)
-                .arg(signedNumber(quality.calibrationDrift->percent, 2));
+            QStringLiteral("Calibration drift: cal %1 %, last %2 laps vs calibration laps")
+                .arg(signedNumber(quality.calibrationDrift->percent, 2))
+                .arg(analysis::kRecentCalibrationLaps);
     }
     QString trend;
     if (quality.trend && quality.trend->drifting) {
@@ -139,6 +139,21 @@ QString LapQualityMonitor::flagText(const LapData& lap) const {
     }
     if (f->pacePercent) {
         reasons.append(QStringLiteral("pace %1 %").arg(signedNumber(*f->pacePercent, 2)));
+    }
+    return reasons.join(QStringLiteral(", "));
+}
+
+QString LapQualityMonitor::briefFlagText(const LapData& lap) const {
+    const analysis::LapFlags* f = flags(lap);
+    if (!f) {
+        return {};
+    }
+    QStringList reasons;
+    if (f->outlierZ) {
+        reasons.append(QStringLiteral("CdA"));
+    }
+    if (f->pacePercent) {
+        reasons.append(QStringLiteral("pace"));
     }
     return reasons.join(QStringLiteral(", "));
 }

@@ -47,6 +47,8 @@ class LapQualityMonitor : public QObject {
     const analysis::LapFlags* flags(const LapData& lap) const;
     // The reasons, such as "CdA z +19.90, pace -8.89 %"; empty when none.
     QString flagText(const LapData& lap) const;
+    // Only which checks fired, such as "CdA, pace", for narrow columns.
+    QString briefFlagText(const LapData& lap) const;
     // Empty while the warning does not hold.
     const QString& calibrationWarning() const { return calibrationWarning_; }
     const QString& trendWarning() const { return trendWarning_; }

@@ -50,6 +50,7 @@ VirtualStick::VirtualStick(Scenario scenario, Callbacks callbacks)
         transmitters_.push_back(Transmitter{GarminRider(number, scenario_.firstLap, scenario_.invalidEvery,
                                                         seed + static_cast<std::uint32_t>(i)),
                                             Clock::time_point{}, broadcastPeriod_ * i / count});
+        transmitters_.back().rider.setCalDrift(scenario_.calDriftPercent);
     }
 }
 

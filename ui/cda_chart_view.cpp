@@ -35,7 +35,7 @@ CdAChartView::CdAChartView(Size size, QWidget* parent)
       bandUpper_(new QLineSeries(this)), bandLower_(new QLineSeries(this)),
       band_(new QAreaSeries(bandUpper_, bandLower_)), xAxis_(new QValueAxis), yAxis_(new QValueAxis) {
     const bool large = size == Size::large;
-    const qreal marker = large ? 13 : 8;
+    const qreal marker = large ? 13 : 7;
     ticked_ = scatter(QStringLiteral("Ticked lap"), marker, kLapColor, kLapColor);
     unticked_ = scatter(QStringLiteral("Unticked lap"), marker, kLapColor, Qt::NoBrush);
     flagged_ = scatter(QStringLiteral("Doubtful"), marker * 2, NamedColors::red(), Qt::NoBrush);
@@ -49,25 +49,31 @@ CdAChartView::CdAChartView(Size size, QWidget* parent)
 
     auto* chart = new QChart;
     chart->setLocalizeNumbers(true);
-    chart->setBackgroundRoundness(large ? 12 : 4);
-    chart->setMargins(large ? QMargins(8, 8, 8, 8) : QMargins(2, 2, 2, 2));
-    chart->setTitle(QStringLiteral("CdACal per lap"));
-    QFont titleFont = chart->titleFont();
-    titleFont.setPixelSize(large ? 20 : 12);
-    titleFont.setWeight(QFont::DemiBold);
-    chart->setTitleFont(titleFont);
+    chart->setBackgroundRoundness(large ? 12 : 0);
+    chart->setMargins(large ? QMargins(6, 4, 10, 4) : QMargins(0, 0, 4, 0));
+    // The main window's box carries the title.
+    if (large) {
+        chart->setTitle(QStringLiteral("CdACal per lap"));
+        QFont titleFont = chart->titleFont();
+        titleFont.setPixelSize(17);
+        titleFont.setWeight(QFont::DemiBold);
+        chart->setTitleFont(titleFont);
+    }
     // Behind the points: band, then mean, then the laps, the rings on top.
     for (QAbstractSeries* s :
          std::initializer_list<QAbstractSeries*>{band_, mean_, ticked_, unticked_, flagged_}) {
         chart->addSeries(s);
     }
     QFont labels = xAxis_->labelsFont();
-    labels.setPixelSize(large ? 15 : 10);
+    labels.setPixelSize(large ? 14 : 9);
     for (QValueAxis* axis : {xAxis_, yAxis_}) {
         axis->setLabelsFont(labels);
     }
-    xAxis_->setLabelFormat(QStringLiteral("%d"));
+    xAxis_->setLabelFormat(QStringLiteral("%.0f"));
     xAxis_->setTitleText(large ? QStringLiteral("Lap of the run") : QString());
+    QFont axisTitle = labels;
+    axisTitle.setPixelSize(13);
+    xAxis_->setTitleFont(axisTitle);
     yAxis_->setLabelFormat(QStringLiteral("%.3f"));
     chart->addAxis(xAxis_, Qt::AlignBottom);
     chart->addAxis(yAxis_, Qt::AlignLeft);
@@ -75,11 +81,12 @@ CdAChartView::CdAChartView(Size size, QWidget* parent)
         s->attachAxis(xAxis_);
         s->attachAxis(yAxis_);
     }
-    chart->legend()->setVisible(large);
+    chart->legend()->setVisible(false);
     chart->legend()->setAlignment(Qt::AlignBottom);
     QFont legendFont = chart->legend()->font();
-    legendFont.setPixelSize(14);
+    legendFont.setPixelSize(13);
     chart->legend()->setFont(legendFont);
+    large_ = large;
     setChart(chart);
     setRenderHint(QPainter::Antialiasing);
     setObjectName(large ? QStringLiteral("popoutCdAChart") : QStringLiteral("cdAChart"));
@@ -137,7 +144,8 @@ void CdAChartView::draw(const std::vector<LapDataRef>& laps, const LapQualityMon
     xAxis_->setTickCount(2);
     xAxis_->setTickType(QValueAxis::TicksDynamic);
     xAxis_->setTickAnchor(1);
-    xAxis_->setTickInterval(std::max(1.0, std::ceil(order / 10.0)));
+    // Whole laps, as many labels as fit.
+    xAxis_->setTickInterval(std::max(1.0, std::ceil(order / (large_ ? 10.0 : 5.0))));
     if (order == 0) {
         yAxis_->setRange(0, 0.5);
     } else {
@@ -146,6 +154,20 @@ void CdAChartView::draw(const std::vector<LapDataRef>& laps, const LapQualityMon
         const double pad = std::max((high - low) * 0.12, 0.005);
         yAxis_->setRange(low - pad, high + pad);
     }
+    yAxis_->setTickCount(yTicks());
+    yAxis_->applyNiceNumbers();
+}
+
+int CdAChartView::yTicks() const {
+    // About one label per 45 pixels, so they never crowd into ellipses.
+    return std::clamp(height() / 45, 2, 6);
+}
+
+void CdAChartView::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    // The legend only where it leaves the points enough room.
+    chart()->legend()->setVisible(large_ && height() >= 330);
+    yAxis_->setTickCount(yTicks());
     yAxis_->applyNiceNumbers();
 }
 

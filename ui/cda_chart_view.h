@@ -38,7 +38,11 @@ class CdAChartView : public QChartView {
     // Mean and interval of the ticked laps as last drawn.
     const analysis::SampleStatistics& tickedStatistics() const { return statistics_; }
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    int yTicks() const;
     void draw(const std::vector<LapDataRef>& laps, const LapQualityMonitor* quality);
 
     QScatterSeries* ticked_;
@@ -51,6 +55,7 @@ class CdAChartView : public QChartView {
     QValueAxis* xAxis_;
     QValueAxis* yAxis_;
     analysis::SampleStatistics statistics_;
+    bool large_ = false;
 };
 
 } // namespace draftwell

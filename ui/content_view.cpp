@@ -172,7 +172,18 @@ QWidget* ContentView::buildBottomRow() {
     connectionStack->addWidget(openCloseButton_, 0, Qt::AlignLeft);
     messageLogPane_ = new LogPane(QStringLiteral("message-log-bottom"), connection);
     connectionStack->addWidget(messageLogPane_, 1);
-    layout->addWidget(connection);
+    // Under the connection, so the lap table keeps all the height it had.
+    auto* chartBox = new QGroupBox(QStringLiteral("CdA per lap"), row);
+    chartBox->setFixedSize(210, 230);
+    auto* chartLayout = new QVBoxLayout(chartBox);
+    chartLayout->setContentsMargins(2, 2, 2, 2);
+    cdAChart_ = new CdAChartView(CdAChartView::Size::compact, chartBox);
+    chartLayout->addWidget(cdAChart_);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(12);
+    left->addWidget(connection, 1);
+    left->addWidget(chartBox);
+    layout->addLayout(left);
 
     auto* right = new QVBoxLayout;
     right->setSpacing(12);
@@ -218,20 +229,11 @@ QWidget* ContentView::buildBottomRow() {
     warningBanner_ = new QualityWarningBanner(13, row);
     right->addWidget(warningBanner_);
 
-    // The table and the chart share the height left over, the table the larger part.
     auto* lapBox = new QGroupBox(QStringLiteral("LapData"), row);
     auto* lapLayout = new QVBoxLayout(lapBox);
     lapTable_ = new LapDataTable(service_, lapBox);
     lapLayout->addWidget(lapTable_);
-    right->addWidget(lapBox, 3);
-    auto* chartBox = new QGroupBox(QStringLiteral("CdA per lap"), row);
-    auto* chartLayout = new QVBoxLayout(chartBox);
-    chartLayout->setContentsMargins(4, 4, 4, 4);
-    cdAChart_ = new CdAChartView(CdAChartView::Size::compact, chartBox);
-    // Low enough that the window still fits its minimum height.
-    cdAChart_->setMinimumHeight(64);
-    chartLayout->addWidget(cdAChart_);
-    right->addWidget(chartBox, 2);
+    right->addWidget(lapBox, 1);
 
     auto* messages = new QGroupBox(QStringLiteral("Messages"), row);
     messages->setFixedHeight(96);

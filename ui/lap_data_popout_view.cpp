@@ -12,7 +12,6 @@
 #include "ui/popout_weighted_row.h"
 #include "ui/quality_warning_banner.h"
 
-#include <QHeaderView>
 #include <QPainter>
 
 #include <cmath>
@@ -33,11 +32,11 @@ LapDataPopoutView::LapDataPopoutView(ANTScannerService& service, QWidget* parent
       power_(new PopoutMetricTile(QStringLiteral("Power"))),
       row1_(new PopoutWeightedRow(brand_, lapTime_, cdA_, PopoutLayout::kSpacing, this)),
       row2_(new PopoutWeightedRow(lap_, speed_, power_, PopoutLayout::kSpacing, this)),
-      table_(new PopoutLapTable(this)), banner_(new QualityWarningBanner(20, this)),
+      table_(new PopoutLapTable(this)), banner_(new QualityWarningBanner(18, this)),
       chart_(new CdAChartView(CdAChartView::Size::large, this)) {
-    table_->lapModel()->setQuality(&service_.lapQuality());
-    table_->horizontalHeader()->setSectionResizeMode(table_->lapModel()->columnCount() - 1,
-                                                     QHeaderView::ResizeToContents);
+    // The figures stay whole in the narrow large-type columns; the reasons'
+    // figures are in the main window.
+    table_->lapModel()->setQuality(&service_.lapQuality(), true);
     setMinimumSize(PopoutLayout::kMinWidth, PopoutLayout::kMinHeight);
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshIntervalMs);

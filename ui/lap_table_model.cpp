@@ -4,6 +4,7 @@
 #include "ui/lap_columns.h"
 
 #include <QColor>
+#include <QFont>
 
 #include <algorithm>
 
@@ -34,9 +35,10 @@ void LapTableModel::setLaps(const std::vector<LapDataRef>& laps) {
     endResetModel();
 }
 
-void LapTableModel::setQuality(const LapQualityMonitor* quality) {
+void LapTableModel::setQuality(const LapQualityMonitor* quality, bool briefReasons) {
     beginResetModel();
     quality_ = quality;
+    briefReasons_ = briefReasons;
     endResetModel();
 }
 
@@ -64,11 +66,22 @@ QVariant LapTableModel::data(const QModelIndex& index, int role) const {
         const QString reasons = doubtful ? quality_->flagText(lap) : QString();
         switch (role) {
         case Qt::DisplayRole:
-            return doubtful ? QStringLiteral("\u26A0 ") + reasons : QString();
+            if (!doubtful) {
+                return QString();
+            }
+            return QStringLiteral("\u26A0 ") + (briefReasons_ ? quality_->briefFlagText(lap) : reasons);
         case Qt::ToolTipRole:
             return reasons.isEmpty() ? QVariant() : QVariant(QStringLiteral("Doubtful lap: ") + reasons);
         case Qt::ForegroundRole:
             return QColor(178, 34, 0);
+        case Qt::FontRole:
+            if (briefReasons_) {
+                // Narrow, so the figures beside it keep their room.
+                QFont small;
+                small.setPixelSize(13);
+                return small;
+            }
+            return {};
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         default:

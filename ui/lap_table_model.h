@@ -24,9 +24,10 @@ class LapTableModel : public QAbstractTableModel {
     void setLaps(const std::vector<LapDataRef>& laps);
     const std::vector<LapDataRef>& laps() const { return laps_; }
     bool hasFlagColumn() const { return withFlagColumn_; }
-    // Adds a last column, "Check", marking doubtful laps with their reasons,
-    // and tints their rows.
-    void setQuality(const LapQualityMonitor* quality);
+    // Adds a last column, "Check", marking doubtful laps with their reasons
+    // (with their figures, or brief ones naming only the checks), and tints
+    // their rows.
+    void setQuality(const LapQualityMonitor* quality, bool briefReasons = false);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -45,6 +46,7 @@ class LapTableModel : public QAbstractTableModel {
     bool withFlagColumn_;
     std::vector<LapDataRef> laps_;
     const LapQualityMonitor* quality_ = nullptr;
+    bool briefReasons_ = false;
 };
 
 } // namespace draftwell

@@ -18,7 +18,8 @@ class ScreenshotTour : public QObject {
 
     void start();
 
-    static constexpr int kLapsWanted = 4;
+    // Enough laps for the lap checks: the calibration laps and three beyond.
+    static constexpr int kLapsWanted = 8;
     // Laps arrive every few seconds; a minute without them means no stick.
     static constexpr int kGiveUpMs = 60000;
 

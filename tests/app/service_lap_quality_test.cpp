@@ -27,7 +27,7 @@ TEST_F(LapQualityServiceTest, CalibrationDriftWarnsAboveTheLimitAndGoesAgain) {
     EXPECT_TRUE(quality().calibrationWarning().isEmpty()); // +3.67 %
     addLaps({{1.07, 0.30}});
     EXPECT_EQ(quality().calibrationWarning(),
-              "Calibration drift: cal of the last 3 laps +6.00 % from the calibration laps");
+              "Calibration drift: cal +6.00 %, last 3 laps vs calibration laps");
     EXPECT_EQ(linesContaining("Calibration drift: "), 1);
     // Nothing is recomputed silently: the laps keep their calibration.
     EXPECT_DOUBLE_EQ(service->sessionSummary().cal, 1.0);
