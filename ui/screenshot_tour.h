@@ -14,12 +14,12 @@ class LapLoggerApp;
 class ScreenshotTour : public QObject {
     Q_OBJECT
   public:
-    ScreenshotTour(LapLoggerApp& shell, QString folder, QObject* parent = nullptr);
+    ScreenshotTour(LapLoggerApp& shell, QString folder, int lapsWanted = kLapsWanted,
+                   QObject* parent = nullptr);
 
     void start();
 
-    // Enough laps for the lap checks: the calibration laps and three beyond.
-    static constexpr int kLapsWanted = 8;
+    static constexpr int kLapsWanted = 4;
     // Laps arrive every few seconds; a minute without them means no stick.
     static constexpr int kGiveUpMs = 60000;
 
@@ -32,6 +32,7 @@ class ScreenshotTour : public QObject {
 
     LapLoggerApp& shell_;
     QString folder_;
+    int lapsWanted_;
     QTimer giveUp_;
     bool capturing_ = false;
 };
