@@ -93,10 +93,9 @@ void LapQualityMonitor::assess() {
 
     QString calibration;
     if (quality.calibrationDrift && quality.calibrationDrift->exceeded) {
-        calibration =
-            QStringLiteral("Calibration drift: cal %1 %, last %2 laps vs calibration laps")
-                .arg(signedNumber(quality.calibrationDrift->percent, 2))
-                .arg(analysis::kRecentCalibrationLaps);
+        calibration = QStringLiteral("Calibration drift: cal %1 %, last %2 laps vs calibration laps")
+                          .arg(signedNumber(quality.calibrationDrift->percent, 2))
+                          .arg(analysis::kRecentCalibrationLaps);
     }
     QString trend;
     if (quality.trend && quality.trend->drifting) {
