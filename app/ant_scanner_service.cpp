@@ -758,6 +758,7 @@ void ANTScannerService::updateSessionData() {
     }
     auto summary = calibrateLaps(allLapData_, autoCal_, calLapCount_);
     setSessionData({std::move(summary)});
+    lapQuality_.update(allLapData_, calLapCount_);
     // Same list again: the views redraw the rewritten cdACal values.
     Q_EMIT allLapDataChanged();
     recordJournal();

@@ -17,6 +17,7 @@
 #include "app/lap_csv_logger.h"
 #include "app/rider_lanes.h"
 #include "app/rider_run_file.h"
+#include "app/lap_quality_monitor.h"
 #include "app/run_journal.h"
 #include "app/scanner_bridge.h"
 #include "laps/lap_assembly_engine.h"
@@ -181,6 +182,9 @@ class ANTScannerService : public QObject {
     const LapAssemblyEngine& lapAssembly() const;
     const LapCSVLogger& csvLogger() const { return csvLogger_; }
     const RunJournal& runJournal() const { return runJournal_; }
+    // Doubtful laps and drift warnings, checked again by every updateSessionData.
+    LapQualityMonitor& lapQuality() { return lapQuality_; }
+    const LapQualityMonitor& lapQuality() const { return lapQuality_; }
 
   Q_SIGNALS:
     void isOpenChanged();
@@ -271,6 +275,8 @@ class ANTScannerService : public QObject {
     bool autoCal_ = true;
     qint64 calLapCount_ = 5;
     QString csvDelimiter_ = QStringLiteral(",");
+    // Last: it may log while it reads its settings.
+    LapQualityMonitor lapQuality_{userDefaults_, [this](const QString& line) { appendLog(line); }};
 };
 
 } // namespace draftwell

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 #include "app/ant_scanner_service.h"
 #include "app/format_number.h"
@@ -47,6 +48,7 @@ void HeadlessLogger::start() {
                 [this] { print_(service_.dataLogs().constLast()); });
     }
     connect(&service_, &ANTScannerService::lastCompletedLapChanged, this, &HeadlessLogger::lapCompleted);
+    connect(&service_.lapQuality(), &LapQualityMonitor::changed, this, &HeadlessLogger::printPendingLap);
     connect(&service_, &ANTScannerService::isOpenChanged, this, &HeadlessLogger::openStateChanged);
     bridge_.setOpenObserver([this](const std::optional<ScannerError>& error) { openFinished(error); });
 
@@ -62,6 +64,7 @@ void HeadlessLogger::requestStop() {
         return;
     }
     stopping_ = true;
+    printPendingLap();
     service_.stopLogging();
     print_(sessionSummaryLine(service_));
     for (const QString& line : riderLapCountLines(service_)) {
@@ -98,12 +101,35 @@ void HeadlessLogger::lapCompleted() {
     if (lap == QLatin1StringView("-")) {
         return;
     }
-    print_(lap);
+    // Printed once the service has checked the run with this lap in it.
+    printPendingLap();
+    pendingLap_ = lap;
     ++lapsSeen_;
     if (options_.laps && lapsSeen_ >= *options_.laps) {
         // Queued: the service adds the lap to its list only after announcing it.
         QMetaObject::invokeMethod(this, &HeadlessLogger::requestStop, Qt::QueuedConnection);
     }
+}
+
+void HeadlessLogger::printPendingLap() {
+    if (!pendingLap_.isEmpty()) {
+        print_(lapLine(service_, std::exchange(pendingLap_, QString())));
+    }
+}
+
+QString HeadlessLogger::lapLine(const ANTScannerService& service, const QString& lapMessage) {
+    QString line = lapMessage;
+    const auto& laps = service.allLapData();
+    if (!laps.empty()) {
+        const QString doubts = service.lapQuality().flagText(*laps.front());
+        if (!doubts.isEmpty()) {
+            line += QStringLiteral("  Doubtful lap: ") + doubts;
+        }
+    }
+    for (const QString& warning : service.lapQuality().warnings()) {
+        line += QStringLiteral("  Warning: ") + warning;
+    }
+    return line;
 }
 
 void HeadlessLogger::finish(int exitCode) {

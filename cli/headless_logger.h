@@ -37,6 +37,9 @@ class HeadlessLogger : public QObject {
     // "Rider 12345: 4 laps (followed)", one per rider heard; none when the
     // followed rider is the only one.
     static QStringList riderLapCountLines(const ANTScannerService& service);
+    // The lap message, followed by the newest lap's doubts and the run's
+    // warnings when there are any.
+    static QString lapLine(const ANTScannerService& service, const QString& lapMessage);
 
   Q_SIGNALS:
     // Once; the stick is closed by then.
@@ -46,6 +49,7 @@ class HeadlessLogger : public QObject {
     void openFinished(const std::optional<ScannerError>& error);
     void openStateChanged();
     void lapCompleted();
+    void printPendingLap();
     void finish(int exitCode);
 
     ANTScannerService& service_;
@@ -58,6 +62,7 @@ class HeadlessLogger : public QObject {
     bool finished_ = false;
     int exitCode_ = 0;
     qint64 lapsSeen_ = 0;
+    QString pendingLap_;
 };
 
 } // namespace draftwell

@@ -17,7 +17,7 @@ void GarminRider::finishLap() {
     SimulatedLap lap;
     lap.lapNumber = nextLapNumber_;
     lap.cdA = uniform(0.25, 0.35);
-    lap.cal = uniform(0.95, 1.05);
+    lap.cal = uniform(0.95, 1.05) * (1.0 + calDriftPercent_ / 100.0 * static_cast<double>(lapsFinished_ - 1));
     lap.lapTime = uniform(60.0, 150.0);
     const double speedKmh = uniform(36.0, 44.0);
     lap.dist = speedKmh / 3.6 * lap.lapTime;

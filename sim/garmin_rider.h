@@ -19,6 +19,10 @@ class GarminRider {
     const SimulatedLap& lastLap() const { return lap_; }
     std::uint8_t nextLapNumber() const { return nextLapNumber_; }
 
+    // The calibration factor moves by this many percent per lap, as when the
+    // wind or the temperature changes through a run.
+    void setCalDrift(double percentPerLap) { calDriftPercent_ = percentPerLap; }
+
     // Finishes the lap being ridden; it becomes the one broadcast.
     void finishLap();
 
@@ -31,6 +35,7 @@ class GarminRider {
     std::mt19937 rng_;
     std::uint8_t nextLapNumber_;
     long lapsFinished_ = 0;
+    double calDriftPercent_ = 0;
     SimulatedLap lap_;
     std::array<int, 3> order_{0, 1, 2};
     std::size_t orderPos_ = 3;

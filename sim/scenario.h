@@ -22,6 +22,7 @@ struct Scenario {
     Duration broadcastPeriod{250}; // per transmitter, one page per broadcast
     int invalidEvery = 0;          // every Nth lap has its valid flag clear; 0: none
     std::uint32_t seed = 0;        // 0: a fresh random seed per stick
+    double calDriftPercent = 0;    // each lap's calibration factor moves by this much more
 
     // Silence: broadcasts stop this long after scanning first opens...
     bool silence = false;

@@ -141,6 +141,16 @@ ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
              s.seed = static_cast<std::uint32_t>(n);
              return true;
          }},
+        {"--cal-drift",
+         [&](const std::string& v) {
+             char* end = nullptr;
+             const double percent = std::strtod(v.c_str(), &end);
+             if (v.empty() || *end != '\0' || !(std::abs(percent) <= 10.0)) {
+                 return false;
+             }
+             s.calDriftPercent = percent;
+             return true;
+         }},
         {"--silence-after",
          [&](const std::string& v) {
              s.silence = true;
@@ -262,6 +272,8 @@ std::string scenarioHelpText(const std::string& programName) {
            "  --first-lap-step N       each further Garmin starts N laps on, 0-63 (default 0)\n"
            "  --invalid-every N        every Nth lap has its valid flag clear (default: none)\n"
            "  --seed N                 fixed seed for the lap figures (default: random)\n"
+           "  --cal-drift PERCENT      the calibration factor drifts by PERCENT per lap,\n"
+           "                           -10 to 10 (default 0)\n"
            "\n"
            "Silence and removal:\n"
            "  --silence-after SEC      stop broadcasting SEC after scanning first starts\n"

@@ -53,6 +53,7 @@ VirtualStick::VirtualStick(Scenario scenario, Callbacks callbacks)
             GarminRider(number, firstLap, scenario_.invalidEvery, seed + static_cast<std::uint32_t>(i)),
             Clock::time_point{}, broadcastPeriod_ * i / count,
             lapInterval_ + std::chrono::duration_cast<Clock::duration>(scenario_.lapIntervalStep) * i});
+        transmitters_.back().rider.setCalDrift(scenario_.calDriftPercent);
     }
 }
 

@@ -1,11 +1,13 @@
 #include "ui/content_view.h"
 
 #include "app/ant_scanner_service.h"
+#include "ui/cda_chart_view.h"
 #include "ui/lap_data_table.h"
 #include "ui/log_pane.h"
 #include "ui/logo_view.h"
 #include "ui/named_colors.h"
 #include "ui/rider_selector.h"
+#include "ui/quality_warning_banner.h"
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 
@@ -173,7 +175,18 @@ QWidget* ContentView::buildBottomRow() {
     connectionStack->addWidget(riderSelector_);
     messageLogPane_ = new LogPane(QStringLiteral("message-log-bottom"), connection);
     connectionStack->addWidget(messageLogPane_, 1);
-    layout->addWidget(connection);
+    // Under the connection, so the lap table keeps all the height it had.
+    auto* chartBox = new QGroupBox(QStringLiteral("CdA per lap"), row);
+    chartBox->setFixedSize(210, 230);
+    auto* chartLayout = new QVBoxLayout(chartBox);
+    chartLayout->setContentsMargins(2, 2, 2, 2);
+    cdAChart_ = new CdAChartView(CdAChartView::Size::compact, chartBox);
+    chartLayout->addWidget(cdAChart_);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(12);
+    left->addWidget(connection, 1);
+    left->addWidget(chartBox);
+    layout->addLayout(left);
 
     auto* right = new QVBoxLayout;
     right->setSpacing(12);
@@ -216,6 +229,9 @@ QWidget* ContentView::buildBottomRow() {
     buttons->addStretch(1);
     right->addLayout(buttons);
 
+    warningBanner_ = new QualityWarningBanner(13, row);
+    right->addWidget(warningBanner_);
+
     auto* lapBox = new QGroupBox(QStringLiteral("LapData"), row);
     auto* lapLayout = new QVBoxLayout(lapBox);
     lapTable_ = new LapDataTable(service_, lapBox);
@@ -255,6 +271,7 @@ void ContentView::watchService() {
     watch(&S::logFileNameChanged, kFilesPart);
     watch(&S::logDescriptionChanged, kFilesPart);
     watch(&S::isLoggingChanged, kFilesPart);
+    connect(&service_.lapQuality(), &LapQualityMonitor::changed, this, [this] { markDirty(kLapsPart); });
 }
 
 void ContentView::markDirty(unsigned parts) {
@@ -303,6 +320,8 @@ void ContentView::refresh(unsigned parts) {
     }
     if (parts & kLapsPart) {
         lapTable_->refresh();
+        cdAChart_->setRun(service_.allLapData(), service_.lapQuality());
+        warningBanner_->setWarnings(service_.lapQuality().warnings());
     }
     if (parts & kSummaryPart) {
         summaryRow_->setRows(service_.sessionData());

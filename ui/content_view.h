@@ -13,9 +13,11 @@ class QPushButton;
 namespace draftwell {
 
 class ANTScannerService;
+class CdAChartView;
 class LapDataTable;
 class LogPane;
 class RiderSelector;
+class QualityWarningBanner;
 class SessionSummaryRow;
 class StatusCard;
 
@@ -58,6 +60,8 @@ class ContentView : public QWidget {
     LogPane* messageLogPane() const { return messageLogPane_; }
     LogPane* dataLogPane() const { return dataLogPane_; }
     RiderSelector* riderSelector() const { return riderSelector_; }
+    CdAChartView* cdAChart() const { return cdAChart_; }
+    QualityWarningBanner* warningBanner() const { return warningBanner_; }
 
   private:
     // What a refresh has to redraw.
@@ -104,6 +108,8 @@ class ContentView : public QWidget {
     LogPane* messageLogPane_ = nullptr;
     LogPane* dataLogPane_ = nullptr;
     RiderSelector* riderSelector_ = nullptr;
+    CdAChartView* cdAChart_ = nullptr;
+    QualityWarningBanner* warningBanner_ = nullptr;
 };
 
 } // namespace draftwell

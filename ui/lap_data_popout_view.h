@@ -6,10 +6,12 @@
 namespace draftwell {
 
 class ANTScannerService;
+class CdAChartView;
 class PopoutBrandTile;
 class PopoutLapTable;
 class PopoutMetricTile;
 class PopoutWeightedRow;
+class QualityWarningBanner;
 
 // Large-type display of the latest completed lap and the lap list, readable
 // from the bike. Read-only; type grows with the window.
@@ -27,6 +29,8 @@ class LapDataPopoutView : public QWidget {
     PopoutLapTable* lapTable() const { return table_; }
     PopoutWeightedRow* firstRow() const { return row1_; }
     PopoutWeightedRow* secondRow() const { return row2_; }
+    CdAChartView* cdAChart() const { return chart_; }
+    QualityWarningBanner* warningBanner() const { return banner_; }
 
     // Applies a pending change now instead of at the next refresh.
     void refreshNow();
@@ -37,6 +41,7 @@ class LapDataPopoutView : public QWidget {
 
   private:
     void refresh();
+    void layoutChartColumn();
 
     ANTScannerService& service_;
     QTimer refreshTimer_;
@@ -50,6 +55,9 @@ class LapDataPopoutView : public QWidget {
     PopoutWeightedRow* row1_;
     PopoutWeightedRow* row2_;
     PopoutLapTable* table_;
+    QualityWarningBanner* banner_;
+    CdAChartView* chart_;
+    QRect chartColumn_;
 };
 
 } // namespace draftwell

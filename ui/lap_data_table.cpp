@@ -18,6 +18,7 @@ constexpr std::array<int, 11> kColumnWidths{42, 40, 70, 60, 72, 60, 60, 60, 60, 
 LapDataTable::LapDataTable(ANTScannerService& service, QWidget* parent)
     : QTableView(parent), service_(service), model_(new LapTableModel(true, this)) {
     setObjectName(QStringLiteral("lapDataTable"));
+    model_->setQuality(&service_.lapQuality());
     setModel(model_);
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -38,6 +39,9 @@ LapDataTable::LapDataTable(ANTScannerService& service, QWidget* parent)
     for (std::size_t i = 0; i < kColumnWidths.size(); ++i) {
         header->resizeSection(static_cast<int>(i), kColumnWidths[i]);
     }
+    // The doubtful-lap reasons take what the figures leave.
+    header->setStretchLastSection(true);
+    header->setMinimumSectionSize(40);
     connect(model_, &LapTableModel::useToggled, this, &LapDataTable::applyUse);
     refresh();
 }

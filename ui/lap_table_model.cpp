@@ -1,6 +1,10 @@
 #include "ui/lap_table_model.h"
 
+#include "app/lap_quality_monitor.h"
 #include "ui/lap_columns.h"
+
+#include <QColor>
+#include <QFont>
 
 #include <algorithm>
 
@@ -31,6 +35,13 @@ void LapTableModel::setLaps(const std::vector<LapDataRef>& laps) {
     endResetModel();
 }
 
+void LapTableModel::setQuality(const LapQualityMonitor* quality, bool briefReasons) {
+    beginResetModel();
+    quality_ = quality;
+    briefReasons_ = briefReasons;
+    endResetModel();
+}
+
 int LapTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(laps_.size());
 }
@@ -39,7 +50,7 @@ int LapTableModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
     }
-    return static_cast<int>(LapColumns::all.size()) + (withFlagColumn_ ? 1 : 0);
+    return static_cast<int>(LapColumns::all.size()) + (withFlagColumn_ ? 1 : 0) + (quality_ ? 1 : 0);
 }
 
 QVariant LapTableModel::data(const QModelIndex& index, int role) const {
@@ -47,6 +58,36 @@ QVariant LapTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const LapData& lap = *laps_[static_cast<std::size_t>(index.row())];
+    const bool doubtful = quality_ && quality_->flags(lap);
+    if (role == Qt::BackgroundRole) {
+        return doubtful ? QVariant(QColor(255, 224, 178)) : QVariant();
+    }
+    if (isCheckColumn(index.column())) {
+        const QString reasons = doubtful ? quality_->flagText(lap) : QString();
+        switch (role) {
+        case Qt::DisplayRole:
+            if (!doubtful) {
+                return QString();
+            }
+            return QStringLiteral("\u26A0 ") + (briefReasons_ ? quality_->briefFlagText(lap) : reasons);
+        case Qt::ToolTipRole:
+            return reasons.isEmpty() ? QVariant() : QVariant(QStringLiteral("Doubtful lap: ") + reasons);
+        case Qt::ForegroundRole:
+            return QColor(178, 34, 0);
+        case Qt::FontRole:
+            if (briefReasons_) {
+                // Narrow, so the figures beside it keep their room.
+                QFont small;
+                small.setPixelSize(13);
+                return small;
+            }
+            return {};
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
     if (isFlagColumn(index.column())) {
         if (role == Qt::CheckStateRole) {
             return lap.use ? Qt::Checked : Qt::Unchecked;
@@ -98,6 +139,9 @@ QVariant LapTableModel::headerData(int section, Qt::Orientation orientation, int
     }
     if (isFlagColumn(section)) {
         return QStringLiteral("Flag");
+    }
+    if (isCheckColumn(section)) {
+        return QStringLiteral("Check");
     }
     return LapColumns::header(LapColumns::all[static_cast<std::size_t>(section - (withFlagColumn_ ? 1 : 0))]);
 }

@@ -8,6 +8,8 @@
 
 namespace draftwell {
 
+class LapQualityMonitor;
+
 // Table model over a lap list, newest lap first, optionally with a leading
 // tick-box column for the lap's `use` flag. It keeps references to the lap
 // records, never copies of their figures, and turns a tick into a
@@ -22,6 +24,10 @@ class LapTableModel : public QAbstractTableModel {
     void setLaps(const std::vector<LapDataRef>& laps);
     const std::vector<LapDataRef>& laps() const { return laps_; }
     bool hasFlagColumn() const { return withFlagColumn_; }
+    // Adds a last column, "Check", marking doubtful laps with their reasons
+    // (with their figures, or brief ones naming only the checks), and tints
+    // their rows.
+    void setQuality(const LapQualityMonitor* quality, bool briefReasons = false);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,9 +41,12 @@ class LapTableModel : public QAbstractTableModel {
 
   private:
     bool isFlagColumn(int column) const { return withFlagColumn_ && column == 0; }
+    bool isCheckColumn(int column) const { return quality_ && column == columnCount() - 1; }
 
     bool withFlagColumn_;
     std::vector<LapDataRef> laps_;
+    const LapQualityMonitor* quality_ = nullptr;
+    bool briefReasons_ = false;
 };
 
 } // namespace draftwell

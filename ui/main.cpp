@@ -39,13 +39,13 @@ bool displayAvailable() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-void describeOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot) {
+void describeOptions(QCommandLineParser& parser, const QList<QCommandLineOption>& screenshot) {
     parser.setApplicationDescription(
         QStringLiteral("Shows and logs the laps a Garmin running the DFX app broadcasts over ANT."));
     parser.addHelpOption();
     parser.addVersionOption();
     draftwell::ScannerProgramOptions::addTo(parser);
-    parser.addOption(screenshot);
+    parser.addOptions(screenshot);
 }
 
 } // namespace
@@ -55,12 +55,17 @@ int main(int argc, char** argv) {
         QStringLiteral("screenshot"),
         QStringLiteral("Connect, wait for a few laps, save pictures of both lap windows into <dir>, quit."),
         QStringLiteral("dir"));
+    const QCommandLineOption screenshotLaps(
+        QStringLiteral("screenshot-laps"),
+        QStringLiteral("How many laps --screenshot waits for (default %1).")
+            .arg(draftwell::ScreenshotTour::kLapsWanted),
+        QStringLiteral("n"));
     if (onlyAsksForText(argc, argv)) {
         QCoreApplication textOnly(argc, argv);
         draftwell::applyProgramIdentity();
         QCoreApplication::setApplicationVersion(draftwell::AppVersion::current());
         QCommandLineParser parser;
-        describeOptions(parser, screenshot);
+        describeOptions(parser, {screenshot, screenshotLaps});
         parser.process(textOnly); // prints and exits
         return 0;
     }
@@ -74,7 +79,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(draftwell::AppVersion::current());
 
     QCommandLineParser parser;
-    describeOptions(parser, screenshot);
+    describeOptions(parser, {screenshot, screenshotLaps});
     parser.process(app);
 
     QString error;
@@ -94,7 +99,14 @@ int main(int argc, char** argv) {
     std::unique_ptr<draftwell::ScreenshotTour> tour;
     int tourResult = 0;
     if (parser.isSet(screenshot)) {
-        tour = std::make_unique<draftwell::ScreenshotTour>(shell, parser.value(screenshot));
+        bool ok = true;
+        const int laps = parser.isSet(screenshotLaps) ? parser.value(screenshotLaps).toInt(&ok)
+                                                      : draftwell::ScreenshotTour::kLapsWanted;
+        if (!ok || laps < 1 || laps > 60) {
+            printError(QStringLiteral("--screenshot-laps takes a number of laps from 1 to 60."));
+            return 2;
+        }
+        tour = std::make_unique<draftwell::ScreenshotTour>(shell, parser.value(screenshot), laps);
         QObject::connect(tour.get(), &draftwell::ScreenshotTour::finished, &app, [&tourResult](bool saved) {
             if (!saved) {
                 printError(QStringLiteral("the screenshots could not be taken."));

@@ -6,6 +6,9 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 
+#include <algorithm>
+#include <vector>
+
 namespace draftwell {
 
 PopoutLapTable::PopoutLapTable(QWidget* parent) : QTableView(parent), model_(new LapTableModel(false, this)) {
@@ -47,12 +50,54 @@ PopoutLapTable::PopoutLapTable(QWidget* parent) : QTableView(parent), model_(new
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setHighlightSections(false);
-    header->setSectionResizeMode(QHeaderView::Stretch);
+    header->setSectionResizeMode(QHeaderView::Fixed);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void PopoutLapTable::setRows(const std::vector<LapDataRef>& rows) {
     model_->setLaps(rows);
+    fitColumns();
+}
+
+void PopoutLapTable::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    fitColumns();
+}
+
+void PopoutLapTable::fitColumns() {
+    // Equal shares of the width, but never narrower than a column's texts:
+    // a cut-off lap time is worse than columns of unequal width.
+    const int columns = model_->columnCount();
+    if (columns == 0) {
+        return;
+    }
+    QHeaderView* header = horizontalHeader();
+    std::vector<int> needed(static_cast<std::size_t>(columns));
+    int fixed = 0;
+    for (int c = 0; c < columns; ++c) {
+        needed[static_cast<std::size_t>(c)] = std::max(sizeHintForColumn(c), header->sectionSizeHint(c));
+    }
+    const int width = viewport()->width();
+    int share = width / columns;
+    // Columns that need more than a share take it; the rest split what is left.
+    for (int pass = 0; pass < columns; ++pass) {
+        int wide = 0;
+        fixed = 0;
+        for (const int n : needed) {
+            if (n > share) {
+                fixed += n;
+                ++wide;
+            }
+        }
+        const int next = wide == columns ? share : (width - fixed) / (columns - wide);
+        if (next == share) {
+            break;
+        }
+        share = next;
+    }
+    for (int c = 0; c < columns; ++c) {
+        header->resizeSection(c, std::max(needed[static_cast<std::size_t>(c)], share));
+    }
 }
 
 } // namespace draftwell

@@ -19,7 +19,12 @@ class PopoutLapTable : public QTableView {
     void setRows(const std::vector<LapDataRef>& rows);
     LapTableModel* lapModel() const { return model_; }
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void fitColumns();
+
     LapTableModel* model_;
 };
 

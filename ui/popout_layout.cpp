@@ -12,6 +12,10 @@ PopoutLayout PopoutLayout::forSize(double /*width*/, double height) {
     return layout;
 }
 
+double PopoutLayout::chartWidth(double contentWidth) {
+    return std::max(contentWidth, 0.0) * 0.36;
+}
+
 double PopoutLayout::unit(double rowWidth, double spacing) {
     return std::max(rowWidth - 2 * spacing, 0.0) / 5;
 }

@@ -15,6 +15,9 @@ struct PopoutLayout {
     double rowHeight = 0;
 
     static PopoutLayout forSize(double width, double height);
+    // Width of the CdA chart column beside the two tile rows, out of the
+    // `contentWidth` inside the padding.
+    static double chartWidth(double contentWidth);
     // Width of the narrow slot of a 1 : 2 : 2 row that is `rowWidth` wide.
     static double unit(double rowWidth, double spacing);
 };

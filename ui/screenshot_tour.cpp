@@ -16,8 +16,8 @@
 
 namespace draftwell {
 
-ScreenshotTour::ScreenshotTour(LapLoggerApp& shell, QString folder, QObject* parent)
-    : QObject(parent), shell_(shell), folder_(std::move(folder)) {
+ScreenshotTour::ScreenshotTour(LapLoggerApp& shell, QString folder, int lapsWanted, QObject* parent)
+    : QObject(parent), shell_(shell), folder_(std::move(folder)), lapsWanted_(lapsWanted) {
     giveUp_.setSingleShot(true);
     giveUp_.setInterval(kGiveUpMs);
     connect(&giveUp_, &QTimer::timeout, this, [this] { Q_EMIT finished(false); });
@@ -32,7 +32,12 @@ void ScreenshotTour::start() {
 
 void ScreenshotTour::onLaps() {
     const auto& laps = shell_.service().allLapData();
-    if (capturing_ || laps.size() < static_cast<std::size_t>(kLapsWanted)) {
+    if (capturing_) {
+        return;
+    }
+    if (laps.size() < static_cast<std::size_t>(lapsWanted_)) {
+        // Another lap came: the stick is there, however many are still wanted.
+        giveUp_.start();
         return;
     }
     capturing_ = true;

@@ -14,7 +14,8 @@ class LapLoggerApp;
 class ScreenshotTour : public QObject {
     Q_OBJECT
   public:
-    ScreenshotTour(LapLoggerApp& shell, QString folder, QObject* parent = nullptr);
+    ScreenshotTour(LapLoggerApp& shell, QString folder, int lapsWanted = kLapsWanted,
+                   QObject* parent = nullptr);
 
     void start();
 
@@ -31,6 +32,7 @@ class ScreenshotTour : public QObject {
 
     LapLoggerApp& shell_;
     QString folder_;
+    int lapsWanted_;
     QTimer giveUp_;
     bool capturing_ = false;
 };

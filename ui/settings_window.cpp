@@ -1,6 +1,7 @@
 #include "ui/settings_window.h"
 
 #include "app/ant_scanner_service.h"
+#include "ui/lap_check_settings.h"
 #include "ui/stepper.h"
 
 #include <QButtonGroup>
@@ -95,6 +96,8 @@ SettingsWindow::SettingsWindow(ANTScannerService& service, QWidget* parent)
     stack->addLayout(separatorRow);
     connect(separatorGroup_, &QButtonGroup::idClicked, this,
             [this](int id) { service_.setCSVDelimiter(static_cast<CSVDelimiterOption>(id)); });
+
+    stack->addWidget(new LapCheckSettings(service_.lapQuality(), this));
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);

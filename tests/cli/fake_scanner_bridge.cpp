@@ -45,9 +45,13 @@ void FakeScannerBridge::closeNow() {
 }
 
 void FakeScannerBridge::deliverLap(int lapNumber, std::uint16_t deviceNumber) {
+    deliverLap(lapNumber, 0.300 + 0.01 * lapNumber, deviceNumber);
+}
+
+void FakeScannerBridge::deliverLap(int lapNumber, double cdA, std::uint16_t deviceNumber) {
     antsim::SimulatedLap lap;
     lap.lapNumber = static_cast<std::uint8_t>(lapNumber);
-    lap.cdA = 0.300 + 0.01 * lapNumber;
+    lap.cdA = cdA;
     lap.cal = 1.0;
     lap.lapTime = 60;
     lap.dist = 500;

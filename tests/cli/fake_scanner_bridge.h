@@ -25,6 +25,7 @@ class FakeScannerBridge final : public ScannerBridge {
 
     // The three pages of a valid lap, as one Garmin broadcasts them.
     void deliverLap(int lapNumber, std::uint16_t deviceNumber = 12345);
+    void deliverLap(int lapNumber, double cdA, std::uint16_t deviceNumber = 12345);
     void deliverLog(const QString& line) { log_(line); }
     // The stick is pulled out while open.
     void unplug();

@@ -28,7 +28,6 @@ class HeadlessLoggerTest : public ::testing::Test {
         configDir = new QTemporaryDir;
         qputenv("XDG_CONFIG_HOME", configDir->path().toUtf8());
         applyProgramIdentity(); // without an organisation QSettings refuses to read
-
     }
     static void TearDownTestSuite() {
         delete configDir;
@@ -209,6 +208,30 @@ TEST_F(HeadlessLoggerTest, SettingsOptionsReachTheService) {
     EXPECT_FALSE(service->autoCal());
     EXPECT_EQ(service->logDescription(), QStringLiteral("Aero test"));
     EXPECT_EQ(service->logFolderPath(), outputDir.path());
+}
+
+TEST_F(HeadlessLoggerTest, LapLinesCarryTheirDoubtsAndTheWarnings) {
+    CliOptions options;
+    options.laps = 8;
+    run(options);
+    ASSERT_TRUE(waitForOpen());
+    const double cdA[] = {0.200, 0.201, 0.199, 0.200, 0.230, 0.202, 0.224, 0.232};
+    for (int lap = 1; lap <= 8; ++lap) {
+        fake->deliverLap(lap, cdA[lap - 1]);
+    }
+    ASSERT_TRUE(waitForExit());
+    const QStringList lapLines = printed.filter(QRegularExpression(QStringLiteral("^Lap \\d")));
+    ASSERT_EQ(lapLines.size(), 8);
+    // Nothing to say: the line is the lap message alone.
+    for (int i : {0, 3, 5}) {
+        EXPECT_TRUE(lapLines[i].endsWith(QStringLiteral(" Head 90.0 Chest 95.0")))
+            << lapLines[i].toStdString();
+    }
+    EXPECT_TRUE(lapLines[4].endsWith(QStringLiteral("  Doubtful lap: CdA z +20.23")))
+        << lapLines[4].toStdString();
+    EXPECT_TRUE(lapLines[7].contains(QStringLiteral("  Doubtful lap: CdA z +"))) << lapLines[7].toStdString();
+    EXPECT_TRUE(lapLines[7].contains(QStringLiteral("  Warning: CdA drifting: +")))
+        << lapLines[7].toStdString();
 }
 
 } // namespace

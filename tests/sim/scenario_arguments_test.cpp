@@ -36,6 +36,8 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
                                            "4",
                                            "--seed",
                                            "99",
+                                           "--cal-drift",
+                                           "-1.5",
                                            "--silence-after",
                                            "10",
                                            "--silence-for",
@@ -68,6 +70,7 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
     EXPECT_EQ(s.firstLapStep, 10);
     EXPECT_EQ(s.invalidEvery, 4);
     EXPECT_EQ(s.seed, 99u);
+    EXPECT_EQ(s.calDriftPercent, -1.5);
     EXPECT_TRUE(s.silence);
     EXPECT_EQ(s.silenceAfter, 10000ms);
     EXPECT_EQ(s.silenceFor, 3000ms);
@@ -105,6 +108,8 @@ TEST(ScenarioArgumentsParse, BadInputIsReportedNotGuessed) {
         {"--seed"},
         {"--slow-ms", "5x"},
         {"--broadcast-rate", "100"},
+        {"--cal-drift", "12"},
+        {"--cal-drift", "1%"},
     };
     for (const auto& args : bad) {
         const auto r = parseScenarioArguments(args);
@@ -115,13 +120,17 @@ TEST(ScenarioArgumentsParse, BadInputIsReportedNotGuessed) {
 TEST(ScenarioArgumentsHelp, HelpIsRecognisedAndExplainsEveryOption) {
     EXPECT_TRUE(parseScenarioArguments({"--help"}).helpRequested);
     const auto text = scenarioHelpText("ant-stick-sim");
-    for (const char* option : {"--lap-interval",       "--broadcast-rate", "--transmitters",
-                               "--device-number",      "--first-lap",      "--lap-interval-step",
-                               "--first-lap-step",     "--invalid-every",  "--seed",
-                               "--silence-after",      "--silence-for",    "--unplug-after",
-                               "--bad-checksum-every", "--no-answer",      "--refuse",
-                               "--refuse-code",        "--slow",           "--slow-ms",
-                               "--fault-count",        "--trace",          "--help"}) {
+    for (const char* option : {"--lap-interval",   "--broadcast-rate",
+                               "--transmitters",   "--device-number",
+                               "--first-lap",      "--lap-interval-step",
+                               "--first-lap-step", "--invalid-every",
+                               "--seed",           "--cal-drift",
+                               "--silence-after",  "--silence-for",
+                               "--unplug-after",   "--bad-checksum-every",
+                               "--no-answer",      "--refuse",
+                               "--refuse-code",    "--slow",
+                               "--slow-ms",        "--fault-count",
+                               "--trace",          "--help"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
         // Whatever the help names must also be accepted.
         if (std::string(option) != "--help" && std::string(option) != "--trace") {

@@ -265,12 +265,14 @@ TEST_F(ContentViewTest, LapTableListsNewestFirstWithFixedColumns) {
     const QStringList headers{"Flag", "Lap",   "CdACal", "Cal",  "CdARaw", "Time",
                               "Dist", "Speed", "Power",  "Head", "Chest"};
     const QList<int> widths{42, 40, 70, 60, 72, 60, 60, 60, 60, 60, 60};
-    ASSERT_EQ(lapModel().columnCount(), headers.size());
+    // After the figures, the doubtful-lap reasons.
+    ASSERT_EQ(lapModel().columnCount(), headers.size() + 1);
     for (int c = 0; c < headers.size(); ++c) {
         EXPECT_EQ(lapModel().headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(table.horizontalHeader()->sectionSize(c), widths[c]) << c;
         EXPECT_EQ(table.horizontalHeader()->sectionResizeMode(c), QHeaderView::Fixed);
     }
+    EXPECT_EQ(lapModel().headerData(headers.size(), Qt::Horizontal).toString(), "Check");
     EXPECT_FALSE(table.isSortingEnabled());
     EXPECT_EQ(table.selectionMode(), QAbstractItemView::NoSelection);
     const auto cell = [&](int row, int column) { return lapModel().index(row, column).data().toString(); };

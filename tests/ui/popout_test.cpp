@@ -1,6 +1,7 @@
 #include "app/ant_scanner_service.h"
 #include "app/format_number.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/cda_chart_view.h"
 #include "ui/lap_data_popout_view.h"
 #include "ui/lap_table_model.h"
 #include "ui/popout_brand_tile.h"
@@ -45,7 +46,7 @@ TEST_F(PopoutTest, ShowsDashesAndAnEmptyTableWithoutLaps) {
         headers.append(model().headerData(c, Qt::Horizontal).toString());
     }
     EXPECT_EQ(headers, (QStringList{"Lap", "CdACal", "Cal", "CdARaw", "Time", "Dist", "Speed", "Power",
-                                    "Head", "Chest"}));
+                                    "Head", "Chest", "Check"}));
     EXPECT_EQ(view.lapTimeTile()->title(), "Lap Time");
     EXPECT_EQ(view.cdATile()->title(), "CdA");
     EXPECT_EQ(view.lapTile()->title(), "Lap");
@@ -88,19 +89,22 @@ TEST_F(PopoutTest, MinimumSizeGivesTheDesignFigures) {
     EXPECT_NEAR(PopoutMetricTile::titleSize(313.6, 132), 23.76, 1e-9);
     EXPECT_NEAR(PopoutMetricTile::valueSize(313.6, 132), 116.16, 1e-9);
 
-    // The widgets as laid out in a window of that size.
+    // The widgets as laid out in a window of that size: the CdA chart takes
+    // 36 % of the width beside the two tile rows, the table the full width.
     EXPECT_EQ(view.size(), QSize(820, 420));
-    EXPECT_EQ(view.firstRow()->geometry(), QRect(10, 10, 800, 132));
-    EXPECT_EQ(view.secondRow()->geometry(), QRect(10, 150, 800, 132));
+    EXPECT_DOUBLE_EQ(PopoutLayout::chartWidth(800), 288);
+    EXPECT_EQ(view.firstRow()->geometry(), QRect(10, 10, 504, 132));
+    EXPECT_EQ(view.secondRow()->geometry(), QRect(10, 150, 504, 132));
+    EXPECT_EQ(view.cdAChart()->geometry(), QRect(522, 10, 288, 272));
     EXPECT_EQ(view.lapTable()->geometry(), QRect(10, 290, 800, 120));
-    EXPECT_NEAR(view.brandTile()->width(), 156.8, 1);
-    EXPECT_NEAR(view.lapTile()->width(), 156.8, 1);
-    EXPECT_NEAR(view.speedTile()->width(), 313.6, 1);
-    EXPECT_NEAR(view.powerTile()->x(), 156.8 + 8 + 313.6 + 8, 1);
+    const double unit = PopoutLayout::unit(504, 8);
+    EXPECT_NEAR(view.brandTile()->width(), unit, 1);
+    EXPECT_NEAR(view.lapTile()->width(), unit, 1);
+    EXPECT_NEAR(view.speedTile()->width(), 2 * unit, 1);
+    EXPECT_NEAR(view.powerTile()->x(), 3 * unit + 16, 1);
     EXPECT_EQ(view.lapTile()->height(), 132);
-    EXPECT_NEAR(PopoutMetricTile::titleSize(view.lapTile()->width(), view.lapTile()->height()), 17.248, 0.2);
-    EXPECT_NEAR(PopoutMetricTile::valueSize(view.speedTile()->width(), view.speedTile()->height()), 116.16,
-                0.6);
+    EXPECT_NEAR(PopoutMetricTile::valueSize(view.speedTile()->width(), view.speedTile()->height()),
+                PopoutMetricTile::valueSize(2 * unit, 132), 0.6);
 }
 
 TEST_F(PopoutTest, GrowsWithTheWindowAndKeepsThirtyPercentForTheTable) {
