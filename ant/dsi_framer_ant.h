@@ -69,9 +69,11 @@ class DSIFramerANT : public DSIFramer {
     };
 
     static constexpr std::uint32_t kSlotCount = 65536;
-    // One more than 256 so a length byte of 253 still fits with its checksum.
-    static constexpr std::size_t kReceiveBufferSize = 257;
+    // Sync, length, ID, the longest payload and the checksum.
+    static constexpr std::size_t kReceiveBufferSize = ANT_MAX_PAYLOAD_SIZE + 4;
 
+    void receiveLocked(std::uint8_t byte);
+    void resyncLocked();
     void processMessage();
     void recordError(std::uint8_t kind, std::uint8_t detail);
     std::uint16_t peekLocked() const;
