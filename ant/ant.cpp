@@ -1,9 +1,12 @@
 #include "ant/ant.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "ant/ant_message.h"
 #include "ant/dsi_framer_ant.h"
@@ -49,6 +52,12 @@ constexpr std::uint32_t kMessageWaitMs = 1000;
 constexpr std::uint8_t kChannelNumberMask = 0x1F;
 constexpr std::uint16_t kPlainDataSize = 9; // channel byte and 8 data bytes
 
+// Whether a startup message has come since the last reset was sent; the stick's proof that it
+// understood us at the rate in use.
+std::mutex startupMutex;
+std::condition_variable startupArrived;
+bool startupSeen = false;
+
 void release() {
     if (pclSerialObject != nullptr) {
         // The port stops calling the framer before the framer goes.
@@ -60,7 +69,9 @@ void release() {
     pclMessageObject = nullptr;
 }
 
-void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& message, std::uint16_t copySize) {
+// The message is a reused buffer: only `size` bytes are this message's, so the rest is zeroed
+// rather than left holding an earlier, longer one.
+void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& message, std::uint16_t size) {
     if (channel >= ANT_MAX_CHANNELS) {
         return;
     }
@@ -69,11 +80,22 @@ void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& mess
     if (callback == nullptr || buffer == nullptr) {
         return;
     }
-    std::memcpy(buffer, message.aucData, copySize);
+    const std::uint16_t arrived = size < ANT_MAX_PAYLOAD_SIZE ? size : ANT_MAX_PAYLOAD_SIZE;
+    std::memcpy(buffer, message.aucData, arrived);
+    std::memset(buffer + arrived, 0, ANT_MAX_PAYLOAD_SIZE - arrived);
     callback(channel, event);
 }
 
+void noteStartup() {
+    const std::lock_guard lock(startupMutex);
+    startupSeen = true;
+    startupArrived.notify_all();
+}
+
 void dispatchMessage(const ANT_MESSAGE& message, std::uint16_t size) {
+    if (message.ucMessageID == ANT_MESG_STARTUP_MESG_ID) {
+        noteStartup();
+    }
     const ANT_RESPONSE_FUNC response = pfResponseFunc.load();
     if (response == nullptr) {
         return;
@@ -90,34 +112,33 @@ void dispatchMessage(const ANT_MESSAGE& message, std::uint16_t size) {
         }
         break;
     case ANT_MESG_BROADCAST_DATA_ID:
-        toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BROADCAST : ANT_EVENT_RX_BROADCAST, message,
-                  flagged ? size : kPlainDataSize);
+        toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BROADCAST : ANT_EVENT_RX_BROADCAST, message, size);
         return;
     case ANT_MESG_ACKNOWLEDGED_DATA_ID:
         toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_ACKNOWLEDGED : ANT_EVENT_RX_ACKNOWLEDGED, message,
-                  flagged ? size : kPlainDataSize);
+                  size);
         return;
     case ANT_MESG_BURST_DATA_ID:
         toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BURST_PACKET : ANT_EVENT_RX_BURST_PACKET, message,
-                  flagged ? size : kPlainDataSize);
+                  size);
         return;
     case ANT_MESG_EXT_BROADCAST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_BROADCAST, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_BROADCAST, message, size);
         return;
     case ANT_MESG_EXT_ACKNOWLEDGED_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_ACKNOWLEDGED, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_ACKNOWLEDGED, message, size);
         return;
     case ANT_MESG_EXT_BURST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_BURST_PACKET, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_BURST_PACKET, message, size);
         return;
     case ANT_MESG_RSSI_BROADCAST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_BROADCAST, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_BROADCAST, message, size);
         return;
     case ANT_MESG_RSSI_ACKNOWLEDGED_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_ACKNOWLEDGED, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_ACKNOWLEDGED, message, size);
         return;
     case ANT_MESG_RSSI_BURST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_BURST_PACKET, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_BURST_PACKET, message, size);
         return;
     default:
         break;
@@ -151,6 +172,9 @@ void* messageThread(void*) {
         const std::uint16_t size = pclMessageObject->GetMessage(&message);
         // An error report has already been consumed by GetMessage; the message
         // queued behind it is good and must not be thrown away with it.
+        if (size == 0 && message.ucMessageID == ANT_MESG_STARTUP_MESG_ID) {
+            noteStartup();
+        }
         if (size == DSI_FRAMER_ERROR || size == DSI_FRAMER_EMPTY || size == 0) {
             continue;
         }
@@ -269,7 +293,16 @@ void ANT_ClearCallbacks() {
 }
 
 bool ANT_ResetSystem() {
+    {
+        const std::lock_guard lock(startupMutex);
+        startupSeen = false;
+    }
     return pclMessageObject != nullptr && pclMessageObject->ResetSystem(0);
+}
+
+bool ANT_WaitForStartup(std::uint32_t timeoutMs) {
+    std::unique_lock lock(startupMutex);
+    return startupArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return startupSeen; });
 }
 
 bool ANT_SetNetworkKey(std::uint8_t networkNumber, const std::uint8_t* key, std::uint32_t timeoutMs) {

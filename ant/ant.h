@@ -32,6 +32,9 @@ void ANT_SetChannelEventCallback(std::uint8_t channel, ANT_CHANNEL_EVENT_FUNC ca
 void ANT_ClearCallbacks();
 
 bool ANT_ResetSystem();
+// After ANT_ResetSystem: true once the stick's startup message has arrived, false after timeoutMs
+// without one (the stick is silent or talks at another rate).
+bool ANT_WaitForStartup(std::uint32_t timeoutMs);
 bool ANT_SetNetworkKey(std::uint8_t networkNumber, const std::uint8_t* key, std::uint32_t timeoutMs);
 bool ANT_EnableExtendedMessages(std::uint8_t enable, std::uint32_t timeoutMs);
 bool ANT_AssignChannelExt(std::uint8_t channel, std::uint8_t channelType, std::uint8_t networkNumber,
