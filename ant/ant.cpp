@@ -1,17 +1,16 @@
 #include "ant/ant.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "ant/ant_message.h"
 #include "ant/dsi_framer_ant.h"
 #include "ant/dsi_serial_generic.h"
 #include "ant/dsi_thread.h"
+#include "ant/usb/stick_baud_rate.h"
+#include "ant/usb/usb_device_handle.h"
 
 namespace {
 
@@ -52,11 +51,8 @@ constexpr std::uint32_t kMessageWaitMs = 1000;
 constexpr std::uint8_t kChannelNumberMask = 0x1F;
 constexpr std::uint16_t kPlainDataSize = 9; // channel byte and 8 data bytes
 
-// Whether a startup message has come since the last reset was sent; the stick's proof that it
-// understood us at the rate in use.
-std::mutex startupMutex;
-std::condition_variable startupArrived;
-bool startupSeen = false;
+// Startup messages counted by the framer when the last reset was sent.
+std::uint64_t startupsBeforeReset = 0;
 
 void release() {
     if (pclSerialObject != nullptr) {
@@ -86,16 +82,7 @@ void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& mess
     callback(channel, event);
 }
 
-void noteStartup() {
-    const std::lock_guard lock(startupMutex);
-    startupSeen = true;
-    startupArrived.notify_all();
-}
-
 void dispatchMessage(const ANT_MESSAGE& message, std::uint16_t size) {
-    if (message.ucMessageID == ANT_MESG_STARTUP_MESG_ID) {
-        noteStartup();
-    }
     const ANT_RESPONSE_FUNC response = pfResponseFunc.load();
     if (response == nullptr) {
         return;
@@ -172,9 +159,6 @@ void* messageThread(void*) {
         const std::uint16_t size = pclMessageObject->GetMessage(&message);
         // An error report has already been consumed by GetMessage; the message
         // queued behind it is good and must not be thrown away with it.
-        if (size == 0 && message.ucMessageID == ANT_MESG_STARTUP_MESG_ID) {
-            noteStartup();
-        }
         if (size == DSI_FRAMER_ERROR || size == DSI_FRAMER_EMPTY || size == 0) {
             continue;
         }
@@ -238,6 +222,11 @@ bool ANT_Init(std::uint8_t usbDeviceNumber, std::uint32_t baudRate) {
     return ANT_InitExt(usbDeviceNumber, baudRate, 0, 0);
 }
 
+std::uint32_t ANT_GetDefaultBaudRate(std::uint8_t usbDeviceNumber) {
+    const USBDeviceList<const USBDevice*> devices = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
+    return usbDeviceNumber < devices.GetSize() ? DefaultBaudRate(*devices[usbDeviceNumber]) : 0;
+}
+
 void ANT_Close() {
     {
         const DSI_THREAD_ID eThread = DSIThread_GetCurrentThreadId();
@@ -293,16 +282,16 @@ void ANT_ClearCallbacks() {
 }
 
 bool ANT_ResetSystem() {
-    {
-        const std::lock_guard lock(startupMutex);
-        startupSeen = false;
+    if (pclMessageObject == nullptr) {
+        return false;
     }
-    return pclMessageObject != nullptr && pclMessageObject->ResetSystem(0);
+    startupsBeforeReset = pclMessageObject->StartupCount();
+    return pclMessageObject->ResetSystem(0);
 }
 
 bool ANT_WaitForStartup(std::uint32_t timeoutMs) {
-    std::unique_lock lock(startupMutex);
-    return startupArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return startupSeen; });
+    return pclMessageObject != nullptr &&
+           pclMessageObject->WaitForStartupAfter(startupsBeforeReset, timeoutMs);
 }
 
 bool ANT_SetNetworkKey(std::uint8_t networkNumber, const std::uint8_t* key, std::uint32_t timeoutMs) {

@@ -21,6 +21,9 @@ inline constexpr const char* ANT_LIB_VERSION = "ALU3.800";
 bool ANT_InitExt(std::uint8_t usbDeviceNumber, std::uint32_t baudRate, std::uint8_t portType,
                  std::uint8_t framingType);
 bool ANT_Init(std::uint8_t usbDeviceNumber, std::uint32_t baudRate);
+// The rate the stick with this number talks at by its product; 0 when there is no such stick.
+// Works without initialising.
+std::uint32_t ANT_GetDefaultBaudRate(std::uint8_t usbDeviceNumber);
 // Returns once the message thread has ended and the port is closed; harmless when not initialised.
 void ANT_Close();
 

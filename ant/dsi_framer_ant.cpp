@@ -1,5 +1,6 @@
 #include "ant/dsi_framer_ant.h"
 
+#include <chrono>
 #include <cstring>
 
 struct DSIFramerANT::ResponseWaiter {
@@ -137,6 +138,11 @@ void DSIFramerANT::processMessage() {
     std::uint8_t id = receiveBuffer_[2];
     const std::uint8_t length = receiveBuffer_[1];
     std::uint8_t* const payload = &receiveBuffer_[3];
+    if (id == ANT_MESG_STARTUP_MESG_ID) {
+        const std::lock_guard lock(startupMutex_);
+        ++startupCount_;
+        startupArrived_.notify_all();
+    }
 
     for (;;) {
         DSIThread_MutexLock(&waiterMutex_);
@@ -480,6 +486,17 @@ bool DSIFramerANT::SendRequest(std::uint8_t messageId, std::uint8_t channel, ANT
     }
     discardWaiter(answer);
     return answered;
+}
+
+std::uint64_t DSIFramerANT::StartupCount() {
+    const std::lock_guard lock(startupMutex_);
+    return startupCount_;
+}
+
+bool DSIFramerANT::WaitForStartupAfter(std::uint64_t count, std::uint32_t timeoutMs) {
+    std::unique_lock lock(startupMutex_);
+    return startupArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [this, count] { return startupCount_ > count; });
 }
 
 std::unique_ptr<std::uint8_t[]> DSIFramerANT::AllocateMessageBuffer(std::uint16_t size) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,8 +36,8 @@ class CliEndToEndTest : public ::testing::Test {
     }
 
     // Starts the simulator and returns the pseudo-terminal it serves.
-    QString startSimulator() {
-        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), {});
+    QString startSimulator(const QStringList& args = {}) {
+        sim.start(QStringLiteral(ANT_STICK_SIM_PATH), args);
         if (!sim.waitForStarted(5000)) {
             return {};
         }
@@ -103,6 +104,59 @@ TEST_F(CliEndToEndTest, LapsArriveAndSigintWritesTheFileAndExitsZero) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(csv.readAll());
     EXPECT_GE(text.count(QStringLiteral("\nX,")), 2) << text.toStdString();
+}
+
+TEST_F(CliEndToEndTest, AStickThatRestartsIsConfiguredAgainAndTheRunGoesOn) {
+    const QString pty = startSimulator({QStringLiteral("--restart-after"), QStringLiteral("1.5"),
+                                        QStringLiteral("--lap-interval"), QStringLiteral("1")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--output"), output.path()});
+    const QString restarted = QStringLiteral("ANT stick restarted; configuring it again.");
+    ASSERT_TRUE(waitForOutput([&](const QString& text) { return text.contains(restarted); }))
+        << stdoutText.toStdString();
+    QElapsedTimer sinceRestart;
+    sinceRestart.start();
+    ASSERT_TRUE(waitForOutput(
+        [](const QString& text) { return text.contains(QStringLiteral("ANT stick configured again.")); }));
+    EXPECT_LT(sinceRestart.elapsed(), 3000);
+    const qsizetype after = stdoutText.indexOf(restarted);
+    ASSERT_TRUE(waitForOutput([after](const QString& text) {
+        return text.mid(after).count(QStringLiteral("\nLap ")) >= 2;
+    })) << stdoutText.toStdString();
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+
+    // One run file holds the laps from before and after the restart.
+    const QStringList files = QDir(output.path()).entryList({QStringLiteral("Run_*.csv")}, QDir::Files);
+    ASSERT_EQ(files, QStringList{QStringLiteral("Run_001.csv")});
+    QFile csv(QDir(output.path()).filePath(files.front()));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_GE(QString::fromUtf8(csv.readAll()).count(QStringLiteral("\nX,")), 3);
+}
+
+// A serial port starts at 115200; this stick knows only 57600, reached through the fallback.
+TEST_F(CliEndToEndTest, AStickAtAnotherRateIsFoundByTheFallback) {
+    const QString pty = startSimulator({QStringLiteral("--only-baud"), QStringLiteral("57600")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--no-log"), QStringLiteral("--laps"),
+              QStringLiteral("1")});
+    ASSERT_TRUE(waitForExit()) << stdoutText.toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << stdoutText.toStdString();
+    const QStringList lines = stdoutText.split(QLatin1Char('\n'));
+    EXPECT_LT(lines.indexOf(QStringLiteral("ANT stick answered at 57600 baud.")),
+              lines.indexOf(QStringLiteral("Scanner opened.")));
+    EXPECT_GE(lines.indexOf(QStringLiteral("ANT stick answered at 57600 baud.")), 0);
+}
+
+TEST_F(CliEndToEndTest, AForcedRateTheStickDoesNotKnowFailsNamingIt) {
+    const QString pty = startSimulator({QStringLiteral("--only-baud"), QStringLiteral("57600")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty, QStringLiteral("--baud"), QStringLiteral("50000")});
+    ASSERT_TRUE(waitForExit()) << stdoutText.toStdString();
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("did not answer at 50000 baud, the rate set with --baud")))
+        << stdoutText.toStdString();
 }
 
 TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {
