@@ -121,7 +121,7 @@ TEST_F(BridgeReceiveTest, OtherEventsAndBroadcastsWhileClosedAreDropped) {
     const std::size_t before = recorder.events().size();
 
     const QByteArray bytes(ANTScannerBridge::kBufferSize, '\x01');
-    for (const std::uint8_t event : {0x07, 0x9B, 0x9C, 0xA4, 0xA5, 0x01}) {
+    for (const std::uint8_t event : {0x9B, 0x9C, 0xA4, 0xA5, 0x01}) {
         bridge->handleChannelEvent(event, bytes);
     }
     bridge->closeScanner();
