@@ -1,6 +1,8 @@
 // The receive path, device tracking and both timers against the virtual stick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QTest>
 
@@ -134,6 +136,35 @@ TEST_F(BridgeReceiveTest, OtherEventsAndBroadcastsWhileClosedAreDropped) {
         EXPECT_NE(recorder.events()[i].kind, Kind::packet);
         EXPECT_FALSE(recorder.events()[i].isRxLine());
     }
+}
+
+// Line noise before every frame, then a restart of the stick: broadcasts still arrive, the
+// stick is configured again and receiving goes on without the session ever closing.
+TEST_F(BridgeReceiveTest, NoiseAndARestartOfTheStickKeepTheSessionReceiving) {
+    antsim::Scenario scenario;
+    scenario.noiseEvery = 1;
+    scenario.broadcastPeriod = 50ms;
+    scenario.restart = true;
+    scenario.restartAfter = 500ms;
+    open(scenario);
+    const auto isLog = [](const char* text) {
+        return [line = QString::fromLatin1(text)](const BridgeEvent& e) { return e.isLog(line); };
+    };
+    ASSERT_TRUE(recorder.waitForEvent(isLog("ANT stick configured again.")));
+    const long restarted = recorder.indexOf(isLog("ANT stick restarted; configuring it again."));
+    const long configured = recorder.indexOf(isLog("ANT stick configured again."));
+    ASSERT_GE(restarted, 0);
+    EXPECT_GE(recorder.indexOf(isRx), 0);
+    EXPECT_LT(recorder.indexOf(isRx), restarted);
+    ASSERT_TRUE(
+        recorder.waitFor([&] { return recorder.indexOf(isRx, static_cast<std::size_t>(configured)) >= 0; }));
+    EXPECT_EQ(recorder.count([](const BridgeEvent& e) { return e.isStatus(false, false, false); }), 0);
+    EXPECT_TRUE(bridge->isOpen());
+    // After the restart the stick got the reset and the whole configuration again.
+    const std::vector<std::string> frames = stick->frameLines();
+    EXPECT_GE(std::count_if(frames.begin(), frames.end(),
+                            [](const std::string& f) { return f.rfind("[5B]", 0) == 0; }),
+              2);
 }
 
 TEST_F(BridgeReceiveTest, TwoTransmittersWarnOncePerEpisode) {
