@@ -159,6 +159,21 @@ TEST_F(CliEndToEndTest, AForcedRateTheStickDoesNotKnowFailsNamingIt) {
         << stdoutText.toStdString();
 }
 
+TEST_F(CliEndToEndTest, ARateInTheSettingsIsForcedAsWell) {
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("config/Draftwell")));
+    QFile settings(home.filePath(QStringLiteral("config/Draftwell/Draftwell Lap Logger.conf")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\ncom.draftwell.LapLogger.baudRate=50000\n");
+    settings.close();
+    const QString pty = startSimulator({QStringLiteral("--only-baud"), QStringLiteral("57600")});
+    ASSERT_TRUE(pty.startsWith(QStringLiteral("/dev/"))) << pty.toStdString();
+    startCli({QStringLiteral("--device"), pty});
+    ASSERT_TRUE(waitForExit()) << stdoutText.toStdString();
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(stdoutText.contains(QStringLiteral("did not answer at 50000 baud, the rate set with --baud")))
+        << stdoutText.toStdString();
+}
+
 TEST_F(CliEndToEndTest, SimulatedStickStopsAtTheLapCount) {
     startCli({QStringLiteral("--simulate"), QStringLiteral("--laps"), QStringLiteral("1"),
               QStringLiteral("--no-log")});
