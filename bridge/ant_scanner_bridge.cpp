@@ -147,7 +147,7 @@ bool ANTScannerBridge::openSequenceLocked(ScannerError* error) {
         if (start.outcome == StickStart::Outcome::initFailed) {
             attemptError = errorWithCode(1, QString::fromLatin1(kInitFailed));
         } else if (start.outcome != StickStart::Outcome::answered) {
-            // The stick is there but what it sends makes no sense at any rate tried.
+            // The stick is there but cannot be written to, or made no sense at any rate tried.
             attemptError = errorWithCode(2, QString::fromLatin1(kResetFailed));
             if (start.outcome == StickStart::Outcome::noAnswer && attempt == kOpenAttempts) {
                 logLine(noAnswerLine(rates, forcedBaudRate_.has_value()));
