@@ -34,6 +34,7 @@ struct Scenario {
     // its startup message and its channel is closed until the host configures it again.
     bool restart = false;
     Duration restartAfter{0};
+    bool deadAfterRestart = false; // ...and answers nothing after it
 
     // Line noise: a stray sync byte and a bad length byte before every Nth frame; 0: none.
     int noiseEvery = 0;

@@ -127,7 +127,8 @@ void VirtualStick::receive(std::span<const std::uint8_t> bytes) {
         if (unplugged_) {
             return;
         }
-        if (scenario_.baudRate != 0 && lineRate_ != 0 && lineRate_ != scenario_.baudRate) {
+        if ((scenario_.baudRate != 0 && lineRate_ != 0 && lineRate_ != scenario_.baudRate) ||
+            (restarted_ && scenario_.deadAfterRestart)) {
             // At the wrong rate every byte arrives garbled: nothing makes sense, nothing is answered.
             return;
         }

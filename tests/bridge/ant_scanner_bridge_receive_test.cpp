@@ -167,6 +167,34 @@ TEST_F(BridgeReceiveTest, NoiseAndARestartOfTheStickKeepTheSessionReceiving) {
               2);
 }
 
+// A stick that restarts and does not come back, not even when opened again: the session ends as a
+// failed open does.
+TEST_F(BridgeReceiveTest, AStickThatCannotBeConfiguredAfterARestartEndsTheSession) {
+    antsim::Scenario restarting;
+    restarting.restart = true;
+    restarting.restartAfter = 300ms;
+    restarting.deadAfterRestart = true;
+    antsim::Scenario dead;
+    dead.unanswered.all = true;
+    stick = std::make_unique<TracedSimStick>(std::vector{restarting, dead});
+    bridge = std::make_unique<ANTScannerBridge>();
+    recorder.attach(*bridge);
+    bridge->openScannerWithCompletion(recorder.openCompletion());
+    const QString failed = QStringLiteral("Failed to open scanner.\nTry replugging the ANT dongle.");
+    ASSERT_TRUE(recorder.waitFor(
+        [&] { return recorder.count([&](const BridgeEvent& e) { return e.isLog(failed); }) == 1; }));
+    ASSERT_TRUE(recorder.waitFor([&] { return !bridge->isOpen(); }));
+    const long restarted = recorder.indexOf([](const BridgeEvent& e) {
+        return e.isLog(QStringLiteral("ANT stick restarted; configuring it again."));
+    });
+    const long end = recorder.indexOf([&](const BridgeEvent& e) { return e.isLog(failed); });
+    ASSERT_GE(restarted, 0);
+    EXPECT_LT(restarted, end);
+    EXPECT_GE(recorder.indexOf([](const BridgeEvent& e) { return e.isStatus(false, false, false); },
+                               static_cast<std::size_t>(restarted)),
+              0);
+}
+
 TEST_F(BridgeReceiveTest, TwoTransmittersWarnOncePerEpisode) {
     antsim::Scenario scenario;
     scenario.transmitters = 2;
