@@ -9,6 +9,8 @@
 #include "ant/dsi_framer_ant.h"
 #include "ant/dsi_serial_generic.h"
 #include "ant/dsi_thread.h"
+#include "ant/usb/stick_baud_rate.h"
+#include "ant/usb/usb_device_handle.h"
 
 namespace {
 
@@ -49,6 +51,9 @@ constexpr std::uint32_t kMessageWaitMs = 1000;
 constexpr std::uint8_t kChannelNumberMask = 0x1F;
 constexpr std::uint16_t kPlainDataSize = 9; // channel byte and 8 data bytes
 
+// Startup messages counted by the framer when the last reset was sent.
+std::uint64_t startupsBeforeReset = 0;
+
 void release() {
     if (pclSerialObject != nullptr) {
         // The port stops calling the framer before the framer goes.
@@ -60,7 +65,9 @@ void release() {
     pclMessageObject = nullptr;
 }
 
-void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& message, std::uint16_t copySize) {
+// The message is a reused buffer: only `size` bytes are this message's, so the rest is zeroed
+// rather than left holding an earlier, longer one.
+void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& message, std::uint16_t size) {
     if (channel >= ANT_MAX_CHANNELS) {
         return;
     }
@@ -69,7 +76,9 @@ void toChannel(std::uint8_t channel, std::uint8_t event, const ANT_MESSAGE& mess
     if (callback == nullptr || buffer == nullptr) {
         return;
     }
-    std::memcpy(buffer, message.aucData, copySize);
+    const std::uint16_t arrived = size < ANT_MAX_PAYLOAD_SIZE ? size : ANT_MAX_PAYLOAD_SIZE;
+    std::memcpy(buffer, message.aucData, arrived);
+    std::memset(buffer + arrived, 0, ANT_MAX_PAYLOAD_SIZE - arrived);
     callback(channel, event);
 }
 
@@ -90,34 +99,33 @@ void dispatchMessage(const ANT_MESSAGE& message, std::uint16_t size) {
         }
         break;
     case ANT_MESG_BROADCAST_DATA_ID:
-        toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BROADCAST : ANT_EVENT_RX_BROADCAST, message,
-                  flagged ? size : kPlainDataSize);
+        toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BROADCAST : ANT_EVENT_RX_BROADCAST, message, size);
         return;
     case ANT_MESG_ACKNOWLEDGED_DATA_ID:
         toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_ACKNOWLEDGED : ANT_EVENT_RX_ACKNOWLEDGED, message,
-                  flagged ? size : kPlainDataSize);
+                  size);
         return;
     case ANT_MESG_BURST_DATA_ID:
         toChannel(channel, flagged ? ANT_EVENT_RX_FLAG_BURST_PACKET : ANT_EVENT_RX_BURST_PACKET, message,
-                  flagged ? size : kPlainDataSize);
+                  size);
         return;
     case ANT_MESG_EXT_BROADCAST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_BROADCAST, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_BROADCAST, message, size);
         return;
     case ANT_MESG_EXT_ACKNOWLEDGED_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_ACKNOWLEDGED, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_ACKNOWLEDGED, message, size);
         return;
     case ANT_MESG_EXT_BURST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_EXT_BURST_PACKET, message, 13);
+        toChannel(channel, ANT_EVENT_RX_EXT_BURST_PACKET, message, size);
         return;
     case ANT_MESG_RSSI_BROADCAST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_BROADCAST, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_BROADCAST, message, size);
         return;
     case ANT_MESG_RSSI_ACKNOWLEDGED_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_ACKNOWLEDGED, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_ACKNOWLEDGED, message, size);
         return;
     case ANT_MESG_RSSI_BURST_DATA_ID:
-        toChannel(channel, ANT_EVENT_RX_RSSI_BURST_PACKET, message, 17);
+        toChannel(channel, ANT_EVENT_RX_RSSI_BURST_PACKET, message, size);
         return;
     default:
         break;
@@ -214,6 +222,11 @@ bool ANT_Init(std::uint8_t usbDeviceNumber, std::uint32_t baudRate) {
     return ANT_InitExt(usbDeviceNumber, baudRate, 0, 0);
 }
 
+std::uint32_t ANT_GetDefaultBaudRate(std::uint8_t usbDeviceNumber) {
+    const USBDeviceList<const USBDevice*> devices = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
+    return usbDeviceNumber < devices.GetSize() ? DefaultBaudRate(*devices[usbDeviceNumber]) : 0;
+}
+
 void ANT_Close() {
     {
         const DSI_THREAD_ID eThread = DSIThread_GetCurrentThreadId();
@@ -269,7 +282,16 @@ void ANT_ClearCallbacks() {
 }
 
 bool ANT_ResetSystem() {
-    return pclMessageObject != nullptr && pclMessageObject->ResetSystem(0);
+    if (pclMessageObject == nullptr) {
+        return false;
+    }
+    startupsBeforeReset = pclMessageObject->StartupCount();
+    return pclMessageObject->ResetSystem(0);
+}
+
+bool ANT_WaitForStartup(std::uint32_t timeoutMs) {
+    return pclMessageObject != nullptr &&
+           pclMessageObject->WaitForStartupAfter(startupsBeforeReset, timeoutMs);
 }
 
 bool ANT_SetNetworkKey(std::uint8_t networkNumber, const std::uint8_t* key, std::uint32_t timeoutMs) {

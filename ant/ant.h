@@ -21,6 +21,9 @@ inline constexpr const char* ANT_LIB_VERSION = "ALU3.800";
 bool ANT_InitExt(std::uint8_t usbDeviceNumber, std::uint32_t baudRate, std::uint8_t portType,
                  std::uint8_t framingType);
 bool ANT_Init(std::uint8_t usbDeviceNumber, std::uint32_t baudRate);
+// The rate the stick with this number talks at by its product; 0 when there is no such stick.
+// Works without initialising.
+std::uint32_t ANT_GetDefaultBaudRate(std::uint8_t usbDeviceNumber);
 // Returns once the message thread has ended and the port is closed; harmless when not initialised.
 void ANT_Close();
 
@@ -32,6 +35,9 @@ void ANT_SetChannelEventCallback(std::uint8_t channel, ANT_CHANNEL_EVENT_FUNC ca
 void ANT_ClearCallbacks();
 
 bool ANT_ResetSystem();
+// After ANT_ResetSystem: true once the stick's startup message has arrived, false after timeoutMs
+// without one (the stick is silent or talks at another rate).
+bool ANT_WaitForStartup(std::uint32_t timeoutMs);
 bool ANT_SetNetworkKey(std::uint8_t networkNumber, const std::uint8_t* key, std::uint32_t timeoutMs);
 bool ANT_EnableExtendedMessages(std::uint8_t enable, std::uint32_t timeoutMs);
 bool ANT_AssignChannelExt(std::uint8_t channel, std::uint8_t channelType, std::uint8_t networkNumber,

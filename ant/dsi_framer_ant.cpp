@@ -1,5 +1,6 @@
 #include "ant/dsi_framer_ant.h"
 
+#include <chrono>
 #include <cstring>
 
 struct DSIFramerANT::ResponseWaiter {
@@ -64,6 +65,11 @@ void DSIFramerANT::ProcessByte(std::uint8_t byte) {
         return;
     }
     DSIThread_MutexLock(&receiveMutex_);
+    receiveLocked(byte);
+    DSIThread_MutexUnlock(&receiveMutex_);
+}
+
+void DSIFramerANT::receiveLocked(std::uint8_t byte) {
     if (receiveIndex_ == 0) {
         if (byte == ANT_SYNC_BYTE) {
             receiveBuffer_[0] = byte;
@@ -71,29 +77,45 @@ void DSIFramerANT::ProcessByte(std::uint8_t byte) {
             expectedIndex_ = 2;
             receiveIndex_ = 1;
         }
-    } else if (receiveIndex_ == 1) {
-        receiveBuffer_[1] = byte;
-        expectedIndex_ = static_cast<std::uint16_t>(byte + 3);
-        checksum_ ^= byte;
-        receiveIndex_ = 2;
-        if (expectedIndex_ >= kReceiveBufferSize) {
-            receiveIndex_ = 0;
-        }
-    } else {
-        receiveBuffer_[receiveIndex_] = byte;
-        checksum_ ^= byte;
-        if (receiveIndex_ >= expectedIndex_) {
-            if (checksum_ == 0) {
-                processMessage();
-            } else {
-                recordError(DSI_FRAMER_ANT_ERROR_SERIAL, DSI_FRAMER_ANT_DETAIL_CHECKSUM);
-            }
-            receiveIndex_ = 0;
-        } else {
-            ++receiveIndex_;
-        }
+        return;
     }
-    DSIThread_MutexUnlock(&receiveMutex_);
+    receiveBuffer_[receiveIndex_] = byte;
+    checksum_ ^= byte;
+    if (receiveIndex_ == 1) {
+        // Nothing longer can come from a stick: a bigger length byte means the sync byte was noise.
+        if (byte > ANT_MAX_PAYLOAD_SIZE) {
+            recordError(DSI_FRAMER_ANT_ERROR_MESSAGE_TOO_LONG, 0);
+            resyncLocked();
+            return;
+        }
+        expectedIndex_ = static_cast<std::uint16_t>(byte + 3);
+        receiveIndex_ = 2;
+        return;
+    }
+    if (receiveIndex_ < expectedIndex_) {
+        ++receiveIndex_;
+        return;
+    }
+    if (checksum_ == 0) {
+        processMessage();
+        receiveIndex_ = 0;
+        return;
+    }
+    recordError(DSI_FRAMER_ANT_ERROR_SERIAL, DSI_FRAMER_ANT_DETAIL_CHECKSUM);
+    resyncLocked();
+}
+
+// The frame just abandoned began with a false sync byte; a real frame may
+// start anywhere after it, so those bytes are searched again. The nesting is
+// bounded by the frame length.
+void DSIFramerANT::resyncLocked() {
+    std::uint8_t rest[kReceiveBufferSize];
+    const std::uint16_t count = receiveIndex_;
+    std::memcpy(rest, &receiveBuffer_[1], count);
+    receiveIndex_ = 0;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        receiveLocked(rest[i]);
+    }
 }
 
 void DSIFramerANT::Error(std::uint8_t errorCode) {
@@ -116,6 +138,11 @@ void DSIFramerANT::processMessage() {
     std::uint8_t id = receiveBuffer_[2];
     const std::uint8_t length = receiveBuffer_[1];
     std::uint8_t* const payload = &receiveBuffer_[3];
+    if (id == ANT_MESG_STARTUP_MESG_ID) {
+        const std::lock_guard lock(startupMutex_);
+        ++startupCount_;
+        startupArrived_.notify_all();
+    }
 
     for (;;) {
         DSIThread_MutexLock(&waiterMutex_);
@@ -459,6 +486,17 @@ bool DSIFramerANT::SendRequest(std::uint8_t messageId, std::uint8_t channel, ANT
     }
     discardWaiter(answer);
     return answered;
+}
+
+std::uint64_t DSIFramerANT::StartupCount() {
+    const std::lock_guard lock(startupMutex_);
+    return startupCount_;
+}
+
+bool DSIFramerANT::WaitForStartupAfter(std::uint64_t count, std::uint32_t timeoutMs) {
+    std::unique_lock lock(startupMutex_);
+    return startupArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [this, count] { return startupCount_ > count; });
 }
 
 std::unique_ptr<std::uint8_t[]> DSIFramerANT::AllocateMessageBuffer(std::uint16_t size) {

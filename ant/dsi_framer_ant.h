@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "ant/ant_message.h"
 #include "ant/dsi_framer.h"
@@ -57,6 +59,12 @@ class DSIFramerANT : public DSIFramer {
     bool SendRequest(std::uint8_t messageId, std::uint8_t channel, ANT_MESSAGE_ITEM* response,
                      std::uint32_t timeoutMs);
 
+    // Startup messages received so far. Counted on the receiving thread, so a wait for one is not
+    // held up by whoever takes messages from the queue.
+    std::uint64_t StartupCount();
+    // True once the count exceeds `count`, false after timeoutMs.
+    bool WaitForStartupAfter(std::uint64_t count, std::uint32_t timeoutMs);
+
     // Buffer for transfer routines: a new 42-byte message when size is below 42, else null.
     virtual std::unique_ptr<std::uint8_t[]> AllocateMessageBuffer(std::uint16_t size);
 
@@ -69,9 +77,11 @@ class DSIFramerANT : public DSIFramer {
     };
 
     static constexpr std::uint32_t kSlotCount = 65536;
-    // One more than 256 so a length byte of 253 still fits with its checksum.
-    static constexpr std::size_t kReceiveBufferSize = 257;
+    // Sync, length, ID, the longest payload and the checksum.
+    static constexpr std::size_t kReceiveBufferSize = ANT_MAX_PAYLOAD_SIZE + 4;
 
+    void receiveLocked(std::uint8_t byte);
+    void resyncLocked();
     void processMessage();
     void recordError(std::uint8_t kind, std::uint8_t detail);
     std::uint16_t peekLocked() const;
@@ -100,4 +110,7 @@ class DSIFramerANT : public DSIFramer {
     DSI_MUTEX waiterMutex_{};
     DSI_CONDITION_VAR messageCondition_{};
     ResponseWaiter* waiters_ = nullptr;
+    std::mutex startupMutex_;
+    std::condition_variable startupArrived_;
+    std::uint64_t startupCount_ = 0;
 };

@@ -7,14 +7,13 @@
 #include "ant/ant.h"
 #include "app/app_identity.h"
 #include "bridge/ant_bridge_callbacks.h"
+#include "bridge/stick_start.h"
 #include "bridge/system_log.h"
 
 namespace draftwell {
 
 namespace {
 
-constexpr std::uint8_t kUSBDeviceNumber = 0;
-constexpr std::uint32_t kBaudRate = 57600;
 constexpr std::uint8_t kChannel = 0;
 constexpr std::uint8_t kNetworkNumber = 0;
 constexpr std::uint8_t kChannelTypeReceive = 0x00;
@@ -40,6 +39,8 @@ constexpr std::uint8_t kExtendedAcknowledgedEvent = 0xA4;
 constexpr std::uint8_t kBroadcastEvent = 0x9A;
 constexpr std::uint8_t kDeviceNumberFlag = 0x80;
 constexpr std::uint8_t kChannelStatusMessage = 0x52;
+constexpr std::uint8_t kStartupMessage = 0x6F;
+constexpr std::uint8_t kChannelClosedEvent = 0x07;
 
 const char* const kInitFailed = "Failed to initialize ANT USB device. Check dongle connection.";
 const char* const kResetFailed = "Failed to reset ANT USB device into a clean state.";
@@ -58,8 +59,8 @@ QString rxLine(const QByteArray& payload) {
 
 } // namespace
 
-ANTScannerBridge::ANTScannerBridge(const ANTNetworkKey& networkKey)
-    : networkKey_(networkKey), anchor_(ActiveBridge::makeAnchor(this)),
+ANTScannerBridge::ANTScannerBridge(const ANTNetworkKey& networkKey, std::optional<std::uint32_t> baudRate)
+    : networkKey_(networkKey), forcedBaudRate_(baudRate), anchor_(ActiveBridge::makeAnchor(this)),
       receiveHandOver_([this](std::function<void()> task) { workQueue_.post(std::move(task)); }),
       workQueue_(workQueueLabel()) {}
 
@@ -139,15 +140,24 @@ bool ANTScannerBridge::openSequenceLocked(ScannerError* error) {
     multipleDeviceWarningShown_ = false;
     lastMessageAt_.reset();
 
+    const std::vector<std::uint32_t> rates = stickBaudRates(forcedBaudRate_);
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
         ScannerError attemptError;
-        if (!ANT_Init(kUSBDeviceNumber, kBaudRate)) {
+        const StickStart start = startStick(rates, kSettleAfterResetMs, [this] { closeLibraryLocked(); });
+        if (start.outcome == StickStart::Outcome::initFailed) {
             attemptError = errorWithCode(1, QString::fromLatin1(kInitFailed));
-        } else if (!ANT_ResetSystem()) {
+        } else if (start.outcome != StickStart::Outcome::answered) {
+            // The stick is there but cannot be written to, or made no sense at any rate tried.
             attemptError = errorWithCode(2, QString::fromLatin1(kResetFailed));
-            closeLibraryLocked();
+            if (start.outcome == StickStart::Outcome::noAnswer && attempt == kOpenAttempts) {
+                logLine(noAnswerLine(rates, forcedBaudRate_.has_value()));
+            }
         } else {
-            ANT_Sleep(kSettleAfterResetMs);
+            baudRate_ = start.baudRate;
+            writeSystemLog("ANT stick answered at " + std::to_string(start.baudRate) + " baud.");
+            if (start.baudRate != rates.front()) {
+                logLine(QStringLiteral("ANT stick answered at %1 baud.").arg(start.baudRate));
+            }
             if (configureScannerLockedWithError(&attemptError)) {
                 return true;
             }
@@ -166,6 +176,21 @@ bool ANTScannerBridge::openSequenceLocked(ScannerError* error) {
 }
 
 bool ANTScannerBridge::configureScannerLockedWithError(ScannerError* error) {
+    if (!runConfigurationStepsLocked(error)) {
+        closeScannerLockedWithLog(false);
+        return false;
+    }
+    open_ = true;
+    receiving_ = false;
+    multipleDevices_ = false;
+    ++session_;
+    publishStatus();
+    startTimersLocked();
+    logLine(QStringLiteral("Scanner opened."));
+    return true;
+}
+
+bool ANTScannerBridge::runConfigurationStepsLocked(ScannerError* error) {
     ActiveBridge::set(anchor_);
     receiveHandOver_.open();
     ANT_SetResponseCallback(&ANTBridgeResponseCallback, responseBuffer_.data());
@@ -200,17 +225,9 @@ bool ANTScannerBridge::configureScannerLockedWithError(ScannerError* error) {
             if (error != nullptr) {
                 *error = errorWithCode(step.code, QString::fromLatin1(step.description));
             }
-            closeScannerLockedWithLog(false);
             return false;
         }
     }
-
-    open_ = true;
-    receiving_ = false;
-    multipleDevices_ = false;
-    publishStatus();
-    startTimersLocked();
-    logLine(QStringLiteral("Scanner opened."));
     return true;
 }
 
@@ -248,12 +265,19 @@ void ANTScannerBridge::closeLibraryLocked() {
     ANT_Close();
 }
 
-void ANTScannerBridge::handleResponseMessageID(std::uint8_t /*messageID*/,
-                                               const QByteArray& /*responseBytes*/) {
-    // Responses, the answers to the presence poll included, are not used.
+void ANTScannerBridge::handleResponseMessageID(std::uint8_t messageID, const QByteArray& /*responseBytes*/) {
+    // Responses, the answers to the presence poll included, are not used; a startup message
+    // means the stick has restarted.
+    if (messageID == kStartupMessage) {
+        noticeStickRestart();
+    }
 }
 
 void ANTScannerBridge::handleChannelEvent(std::uint8_t event, const QByteArray& channelBytes) {
+    if (event == kChannelClosedEvent) {
+        noticeStickRestart();
+        return;
+    }
     if (event != kExtendedBroadcastEvent && event != kBroadcastEvent) {
         return;
     }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -30,7 +31,9 @@ class ANTScannerBridge final : public ScannerBridge {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ANTScannerBridge(const ANTNetworkKey& networkKey = kDefaultANTNetworkKey);
+    // `baudRate`: talk to the stick at that rate only; none: the stick's own rate, then the others.
+    explicit ANTScannerBridge(const ANTNetworkKey& networkKey = kDefaultANTNetworkKey,
+                              std::optional<std::uint32_t> baudRate = std::nullopt);
     // Runs closeScanner first.
     ~ANTScannerBridge() override;
     ANTScannerBridge(const ANTScannerBridge&) = delete;
@@ -70,6 +73,12 @@ class ANTScannerBridge final : public ScannerBridge {
     void performOnWorkQueueSync(const std::function<void()>& task);
     bool openSequenceLocked(ScannerError* error);
     bool configureScannerLockedWithError(ScannerError* error);
+    // Callbacks and the configuration commands; stops at the first failure, closes nothing.
+    bool runConfigurationStepsLocked(ScannerError* error);
+    // On the message thread: the stick sent a startup message or closed the channel by itself.
+    void noticeStickRestart();
+    // Configures the stick again after a restart of its own, keeping the session open.
+    void reconfigureAfterRestartLocked(std::uint64_t session);
     void closeScannerLockedWithLog(bool log);
     // Every ANT_Close goes through here: the message thread must be free to end.
     void closeLibraryLocked();
@@ -95,8 +104,15 @@ class ANTScannerBridge final : public ScannerBridge {
     std::optional<BridgeWorkQueue::TimerId> receiveTimeoutTimer_;
     std::optional<BridgeWorkQueue::TimerId> connectionPollTimer_;
     std::optional<Clock::time_point> lastMessageAt_;
+    std::uint32_t baudRate_ = 0; // the rate the stick answered at
+
+    // Read on the message thread. A session is one configured run of the channel: a restart noticed
+    // in an earlier one is stale. While reconfiguring, the stick's own startup answers are expected.
+    std::atomic<std::uint64_t> session_{0};
+    std::atomic<bool> reconfiguring_{false};
 
     const ANTNetworkKey networkKey_;
+    const std::optional<std::uint32_t> forcedBaudRate_;
     const std::shared_ptr<BridgeHandlers> handlers_ = std::make_shared<BridgeHandlers>();
     const std::shared_ptr<ActiveBridge::Anchor> anchor_;
     ReceiveHandOver receiveHandOver_;

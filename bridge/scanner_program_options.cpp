@@ -1,14 +1,31 @@
 #include "bridge/scanner_program_options.h"
 
 #include <QCommandLineParser>
+#include <QSettings>
+#include <QVariant>
+
+#include "app/app_identity.h"
 
 namespace draftwell {
 
 namespace {
 
+const QLatin1StringView kBaudRateSettingSuffix(".baudRate");
 const QString kSimulate = QStringLiteral("simulate");
 const QString kDevice = QStringLiteral("device");
 const QString kNetworkKey = QStringLiteral("network-key");
+const QString kBaud = QStringLiteral("baud");
+constexpr std::uint32_t kLowestBaudRate = 300;
+constexpr std::uint32_t kHighestBaudRate = 4000000;
+
+std::optional<std::uint32_t> parseBaudRate(const QString& text) {
+    bool ok = false;
+    const uint value = text.trimmed().toUInt(&ok);
+    if (!ok || value < kLowestBaudRate || value > kHighestBaudRate) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
 
 } // namespace
 
@@ -24,6 +41,11 @@ void ScannerProgramOptions::addTo(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(
         kNetworkKey, QStringLiteral("ANT network key as 16 hex digits (default: the ANT+ network key)."),
         QStringLiteral("hex")));
+    parser.addOption(QCommandLineOption(
+        kBaud,
+        QStringLiteral("Talk to the ANT stick at <rate> baud only (default: the rate its product uses, "
+                       "then the other usual rates)."),
+        QStringLiteral("rate")));
 }
 
 std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QCommandLineParser& parser,
@@ -49,6 +71,23 @@ std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QComm
             return std::nullopt;
         }
         options.networkKey = *key;
+    }
+    if (parser.isSet(kBaud)) {
+        options.baudRate = parseBaudRate(parser.value(kBaud));
+        if (!options.baudRate) {
+            error = QStringLiteral("--baud needs a rate in baud from %1 to %2, not \"%3\".")
+                        .arg(kLowestBaudRate)
+                        .arg(kHighestBaudRate)
+                        .arg(parser.value(kBaud));
+            return std::nullopt;
+        }
+    } else {
+        // A rate stored in the settings counts as if given; a bad one is ignored.
+        const QVariant stored =
+            QSettings().value(QString::fromLatin1(kApplicationIdentifier) + kBaudRateSettingSuffix);
+        if (stored.isValid()) {
+            options.baudRate = parseBaudRate(stored.toString());
+        }
     }
     return options;
 }

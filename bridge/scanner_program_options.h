@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 #include "bridge/ant_network_key.h"
@@ -14,12 +15,15 @@ namespace draftwell {
 //   --simulate          the built-in virtual stick with one simulated Garmin
 //   --device PATH       the serial port at PATH (a stick's tty or a pseudo-terminal) as device 0
 //   --network-key HEX   16 hex digits, for transmitters outside the ANT+ network
+//   --baud N            talk to the stick at N baud only (else the setting <identifier>.baudRate,
+//                       else the stick's own rate with the other usual rates as fallback)
 struct ScannerProgramOptions {
     bool simulate = false;
     QString devicePath; // empty: the attached sticks
     ANTNetworkKey networkKey = kDefaultANTNetworkKey;
+    std::optional<std::uint32_t> baudRate; // none: chosen per stick
 
-    // Adds the three options to a parser.
+    // Adds the options to a parser.
     static void addTo(QCommandLineParser& parser);
     // Reads them from a parser that has parsed the command line. A bad key or
     // --simulate together with --device gives nothing and a message in `error`.

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "ant/usb/stick_baud_rate.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_libusb.h"
 #include "ant/usb/usb_device_si.h"
@@ -97,6 +98,8 @@ QString describe(const USBDevice& device) {
     if (serial[0] != '\0') {
         text += QStringLiteral(", serial %1").arg(QString::fromUtf8(reinterpret_cast<const char*>(serial)));
     }
+    // The rate it is opened at first, unless --baud says otherwise.
+    text += QStringLiteral(", %1 baud").arg(DefaultBaudRate(device));
     return text;
 }
 

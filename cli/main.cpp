@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    auto bridge = std::make_unique<draftwell::ObservedScannerBridge>(
-        std::make_unique<draftwell::ANTScannerBridge>(parsed.options.scanner.networkKey));
+    auto bridge =
+        std::make_unique<draftwell::ObservedScannerBridge>(std::make_unique<draftwell::ANTScannerBridge>(
+            parsed.options.scanner.networkKey, parsed.options.scanner.baudRate));
     draftwell::ObservedScannerBridge& observed = *bridge;
     draftwell::ANTScannerService service(std::move(bridge));
     draftwell::HeadlessLogger logger(service, observed, parsed.options,

@@ -1,5 +1,7 @@
 #include "sim/pty_stick_server.h"
 
+#include "ant/usb/serial_port_speed.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -156,6 +158,8 @@ bool PtyStickServer::readLoop() {
         if ((fds[0].revents & POLLIN) != 0) {
             const auto n = ::read(master, buffer.data(), buffer.size());
             if (n > 0) {
+                // The program sets the rate on its end; the stick checks it as a real line would.
+                stick_.setLineRate(GetSerialPortSpeed(master));
                 stick_.receive(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
                 continue;
             }

@@ -33,6 +33,18 @@ struct Scenario {
     bool unplug = false;
     Duration unplugAfter{0};
 
+    // The stick restarts by itself (a brown-out) this long after scanning first opens: it sends
+    // its startup message and its channel is closed until the host configures it again.
+    bool restart = false;
+    Duration restartAfter{0};
+    bool deadAfterRestart = false; // ...and answers nothing after it
+
+    // Line noise: a stray sync byte and a bad length byte before every Nth frame; 0: none.
+    int noiseEvery = 0;
+    // The only line rate the stick understands; at any other it hears garbage and answers
+    // nothing. 0: any rate.
+    std::uint32_t baudRate = 0;
+
     // Faults.
     int badChecksumEvery = 0; // every Nth frame the stick sends is corrupted; 0: none
     CommandSet unanswered;    // commands that get no answer and take no effect

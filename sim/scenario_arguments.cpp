@@ -166,6 +166,27 @@ ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
              s.unplug = true;
              return parseSeconds(v, true, s.unplugAfter);
          }},
+        {"--restart-after",
+         [&](const std::string& v) {
+             s.restart = true;
+             return parseSeconds(v, true, s.restartAfter);
+         }},
+        {"--noise-every",
+         [&](const std::string& v) {
+             if (!parseLong(v, 1, 1000000, n)) {
+                 return false;
+             }
+             s.noiseEvery = static_cast<int>(n);
+             return true;
+         }},
+        {"--only-baud",
+         [&](const std::string& v) {
+             if (!parseLong(v, 300, 4000000, n)) {
+                 return false;
+             }
+             s.baudRate = static_cast<std::uint32_t>(n);
+             return true;
+         }},
         {"--bad-checksum-every",
          [&](const std::string& v) {
              if (!parseLong(v, 1, 1000000, n)) {
@@ -283,6 +304,11 @@ std::string scenarioHelpText(const std::string& programName) {
            "                           answering and the terminal hangs up; the tool then exits\n"
            "\n"
            "Faults (IDS: comma-separated message IDs in hex, e.g. 46,5B or 0x66, or \"all\"):\n"
+           "  --restart-after SEC      the stick restarts by itself SEC after scanning first\n"
+           "                           starts: startup message, channel closed\n"
+           "  --noise-every N          line noise (A4 F0) before every Nth frame the stick sends\n"
+           "  --only-baud RATE         the stick understands only this rate; set at another,\n"
+           "                           it answers nothing\n"
            "  --bad-checksum-every N   every Nth frame the stick sends has a wrong checksum\n"
            "  --no-answer IDS          these commands are lost: no answer, no effect\n"
            "  --refuse IDS             these commands are refused with a non-zero response\n"

@@ -34,6 +34,7 @@ class SimDeviceHandle final : public USBDeviceHandle {
     const USBDevice& GetDevice() override { return device_; }
 
     std::uint8_t nextLapNumber() const { return stick_.nextLapNumber(); }
+    void setLineRate(std::uint32_t baudRate) { stick_.setLineRate(baudRate); }
 
   private:
     void fromStick(std::span<const std::uint8_t> bytes);

@@ -52,7 +52,7 @@ USBDeviceKind simDeviceKind(Scenario scenario, std::function<void(const std::str
         out = new SimDevice(*sim);
         return true;
     };
-    kind.open = [state](const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t) {
+    kind.open = [state](const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t baudRate) {
         handle = nullptr;
         const auto* sim = dynamic_cast<const SimDevice*>(&device);
         std::lock_guard lock(state->mutex);
@@ -61,6 +61,7 @@ USBDeviceKind simDeviceKind(Scenario scenario, std::function<void(const std::str
         }
         auto* opened =
             new SimDeviceHandle(*sim, state->scenario, state->trace, [state] { state->unplugged = true; });
+        opened->setLineRate(baudRate);
         if (!opened->start()) {
             delete opened;
             return false;

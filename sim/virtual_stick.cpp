@@ -13,6 +13,9 @@ namespace {
 
 // Keeps a careless scenario from turning the stick's thread into a busy loop.
 constexpr std::chrono::milliseconds kShortestPeriod{10};
+// Line noise: a sync byte followed by a length no message has.
+constexpr std::uint8_t kNoiseSync = 0xA4;
+constexpr std::uint8_t kNoiseLength = 0xF0;
 
 std::uint32_t baseSeed(std::uint32_t seed) {
     if (seed != 0) {
@@ -116,11 +119,21 @@ std::uint8_t VirtualStick::nextLapNumber() const {
     return transmitters_.front().rider.nextLapNumber();
 }
 
+void VirtualStick::setLineRate(std::uint32_t baudRate) {
+    std::lock_guard lock(mutex_);
+    lineRate_ = baudRate;
+}
+
 void VirtualStick::receive(std::span<const std::uint8_t> bytes) {
     std::vector<std::string> traceLines;
     {
         std::lock_guard lock(mutex_);
         if (unplugged_) {
+            return;
+        }
+        if ((scenario_.baudRate != 0 && lineRate_ != 0 && lineRate_ != scenario_.baudRate) ||
+            (restarted_ && scenario_.deadAfterRestart)) {
+            // At the wrong rate every byte arrives garbled: nothing makes sense, nothing is answered.
             return;
         }
         decoder_.feed(bytes);
@@ -224,7 +237,23 @@ StickFrame VirtualStick::broadcastFrame(Transmitter& t) {
     return frame;
 }
 
+std::optional<VirtualStick::Clock::time_point> VirtualStick::restartAt() const {
+    if (!scenario_.restart || restarted_ || !ridingSince_) {
+        return std::nullopt;
+    }
+    return *ridingSince_ + scenario_.restartAfter;
+}
+
 void VirtualStick::collectDue(Clock::time_point now, std::vector<StickFrame>& batch) {
+    if (const auto at = restartAt(); at && *at <= now) {
+        // As after a brown-out: what was due is lost, the channel is closed, the startup message goes out.
+        restarted_ = true;
+        pending_.clear();
+        for (auto& answer : responder_.handle(StickFrame{kResetSystem, {0x00}})) {
+            batch.push_back(std::move(answer));
+        }
+        wasScanning_ = false;
+    }
     while (!pending_.empty() && pending_.begin()->first <= now) {
         batch.push_back(std::move(pending_.begin()->second));
         pending_.erase(pending_.begin());
@@ -273,6 +302,9 @@ std::optional<VirtualStick::Clock::time_point> VirtualStick::nextWake(Clock::tim
     }
     if (scenario_.unplug) {
         consider(startedAt_ + scenario_.unplugAfter);
+    }
+    if (const auto at = restartAt()) {
+        consider(*at);
     }
     if (ridingSince_) {
         for (const auto& t : transmitters_) {
@@ -330,6 +362,9 @@ void VirtualStick::run() {
                 ++framesSent_;
                 const bool corrupt =
                     scenario_.badChecksumEvery > 0 && framesSent_ % scenario_.badChecksumEvery == 0;
+                if (scenario_.noiseEvery > 0 && framesSent_ % scenario_.noiseEvery == 0) {
+                    bytes.insert(bytes.end(), {kNoiseSync, kNoiseLength});
+                }
                 const auto wire = encodeStickFrame(frame, corrupt);
                 bytes.insert(bytes.end(), wire.begin(), wire.end());
             }

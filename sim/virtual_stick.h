@@ -52,6 +52,9 @@ class VirtualStick {
     // Bytes written by the host; any thread. Ignored once unplugged.
     void receive(std::span<const std::uint8_t> bytes);
 
+    // The rate the host's end of the line is set to (0: unknown, taken as right).
+    void setLineRate(std::uint32_t baudRate);
+
     // Pulls the stick out now.
     void unplug();
     bool isUnplugged() const;
@@ -73,6 +76,7 @@ class VirtualStick {
     void handleFrame(const StickFrame& frame, Clock::time_point now, std::vector<std::string>& traceLines);
     bool faultApplies(const CommandSet& set, std::uint8_t id, int& hits) const;
     void startRiding(Clock::time_point now);
+    std::optional<Clock::time_point> restartAt() const;
     bool broadcastingAt(Clock::time_point now) const;
     std::optional<Clock::time_point> nextWake(Clock::time_point now) const;
     void collectDue(Clock::time_point now, std::vector<StickFrame>& batch);
@@ -100,6 +104,8 @@ class VirtualStick {
     Clock::time_point startedAt_;
     std::optional<Clock::time_point> ridingSince_;
     bool wasScanning_ = false;
+    bool restarted_ = false;
+    std::uint32_t lineRate_ = 0;
     long framesSent_ = 0;
     int unansweredHits_ = 0;
     int refusedHits_ = 0;

@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
     // Declared first: outlives the bridge.
     const draftwell::ScannerDeviceSetup devices(*options);
     draftwell::QuitSignalWatcher quitSignals;
-    draftwell::LapLoggerApp shell(std::make_unique<draftwell::ANTScannerBridge>(options->networkKey));
+    draftwell::LapLoggerApp shell(
+        std::make_unique<draftwell::ANTScannerBridge>(options->networkKey, options->baudRate));
     QObject::connect(&quitSignals, &draftwell::QuitSignalWatcher::quitRequested, &app, &QApplication::quit);
     shell.start();
 

@@ -168,7 +168,8 @@ LibusbError::Enum LibusbDeviceHandle::ClaimInterface(std::uint8_t interfaceNumbe
         const libusb_interface_descriptor& setting = interface.altsetting[0];
         for (int e = 0; e < setting.bNumEndpoints; ++e) {
             endpoints.push_back({setting.endpoint[e].bEndpointAddress,
-                                 static_cast<std::uint8_t>(setting.endpoint[e].bmAttributes & 0x03)});
+                                 static_cast<std::uint8_t>(setting.endpoint[e].bmAttributes & 0x03),
+                                 static_cast<std::uint16_t>(setting.endpoint[e].wMaxPacketSize & 0x07FF)});
         }
     }
     libusb_free_config_descriptor(config);
@@ -206,7 +207,7 @@ bool LibusbDeviceHandle::FindEndpoint(std::uint8_t address, Endpoint& endpoint) 
     return false;
 }
 
-LibusbError::Enum LibusbDeviceHandle::RunTransfer(LibusbTransfer& transfer, bool in,
+LibusbError::Enum LibusbDeviceHandle::RunTransfer(LibusbTransfer& transfer, std::mutex& lane,
                                                   std::uint32_t& transferred) {
     transferred = 0;
     {
@@ -218,7 +219,7 @@ LibusbError::Enum LibusbDeviceHandle::RunTransfer(LibusbTransfer& transfer, bool
     }
     LibusbError::Enum result = LibusbError::Success;
     {
-        std::lock_guard direction(in ? inMutex_ : outMutex_);
+        std::lock_guard one(lane);
         result = transfer.Submit();
         if (result == LibusbError::Success) {
             result = LibusbTransfer::ToError(transfer.Wait());
@@ -249,7 +250,7 @@ LibusbError::Enum LibusbDeviceHandle::BulkTransfer(std::uint8_t endpoint, std::u
         return LibusbError::NoMemory;
     }
     transfer.FillBulk(handle_, endpoint, found.type, buffer, static_cast<int>(length), timeoutMs);
-    return RunTransfer(transfer, (endpoint & LIBUSB_ENDPOINT_IN) != 0, transferred);
+    return RunTransfer(transfer, (endpoint & LIBUSB_ENDPOINT_IN) != 0 ? inMutex_ : outMutex_, transferred);
 }
 
 LibusbError::Enum LibusbDeviceHandle::ControlTransfer(std::uint8_t requestType, std::uint8_t request,
@@ -271,12 +272,17 @@ LibusbError::Enum LibusbDeviceHandle::ControlTransfer(std::uint8_t requestType, 
         return LibusbError::NoMemory;
     }
     transfer.FillControl(handle_, setupAndData.data(), timeoutMs);
-    const LibusbError::Enum result = RunTransfer(transfer, in, transferred);
+    const LibusbError::Enum result = RunTransfer(transfer, controlMutex_, transferred);
     transferred = std::min<std::uint32_t>(transferred, length);
     if (in && transferred > 0) {
         std::memcpy(buffer, setupAndData.data() + LIBUSB_CONTROL_SETUP_SIZE, transferred);
     }
     return result;
+}
+
+std::uint16_t LibusbDeviceHandle::GetMaxPacketSize(std::uint8_t endpoint) {
+    Endpoint found{};
+    return FindEndpoint(endpoint, found) ? found.maxPacketSize : 0;
 }
 
 LibusbError::Enum LibusbDeviceHandle::ClearHalt(std::uint8_t endpoint) {

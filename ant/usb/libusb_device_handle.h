@@ -18,7 +18,8 @@ class LibusbTransfer;
 
 // An open USB device driven through libusb: synchronous transfers with
 // timeouts on top of asynchronous ones, completed on one event thread of its
-// own. At most one transfer per direction runs at a time.
+// own. At most one bulk transfer per direction and one control transfer run at
+// a time.
 class LibusbDeviceHandle {
   public:
     // Refuses any vendor other than 0x0FCF before touching the device.
@@ -47,6 +48,8 @@ class LibusbDeviceHandle {
                                       std::uint16_t index, std::uint8_t* buffer, std::uint16_t length,
                                       std::uint32_t& transferred, std::uint32_t timeoutMs);
     LibusbError::Enum ClearHalt(std::uint8_t endpoint);
+    // wMaxPacketSize of an endpoint of a claimed interface; 0 if there is none.
+    std::uint16_t GetMaxPacketSize(std::uint8_t endpoint);
     // The string as text: each UTF-16 unit above 0xFF becomes '?'. `descriptorLength` is the descriptor's
     // own length byte.
     LibusbError::Enum GetStringDescriptorText(std::uint8_t index, char* buffer, std::uint32_t size,
@@ -56,6 +59,7 @@ class LibusbDeviceHandle {
     struct Endpoint {
         std::uint8_t address;
         std::uint8_t type;
+        std::uint16_t maxPacketSize;
     };
     static constexpr std::uint8_t kInterfaceCount = 32;
 
@@ -64,7 +68,7 @@ class LibusbDeviceHandle {
     void CloseDevice();
     void RunEvents();
     bool FindEndpoint(std::uint8_t address, Endpoint& endpoint);
-    LibusbError::Enum RunTransfer(LibusbTransfer& transfer, bool in, std::uint32_t& transferred);
+    LibusbError::Enum RunTransfer(LibusbTransfer& transfer, std::mutex& lane, std::uint32_t& transferred);
 
     LibusbDevice device_;
     std::uint8_t serialStringIndex_ = 0;
@@ -75,8 +79,11 @@ class LibusbDeviceHandle {
     std::condition_variable transfersEmpty_;
     std::set<LibusbTransfer*> transfers_;
     bool closing_ = false;
+    // One transfer at a time per lane: bulk IN, bulk OUT, and control requests on endpoint 0. A
+    // control request never waits behind the receive thread's long bulk read, nor a read behind it.
     std::mutex inMutex_;
     std::mutex outMutex_;
+    std::mutex controlMutex_;
 
     std::thread eventThread_;
     std::atomic<bool> stopEvents_{false};

@@ -9,7 +9,8 @@ namespace {
 
 constexpr std::uint8_t kBulkIn = 0x81;
 constexpr std::uint8_t kBulkOut = 0x01;
-constexpr std::uint32_t kReadBlock = 255;
+// Used when the endpoint descriptor gives no packet size (full-speed bulk maximum).
+constexpr std::uint32_t kDefaultPacketSize = 64;
 constexpr std::uint32_t kReadTimeoutMs = 60000;
 constexpr std::uint32_t kWriteTimeoutMs = 1000;
 constexpr auto kRetryPause = std::chrono::milliseconds(10);
@@ -76,17 +77,24 @@ void LibusbStickPort::Close(const BeforeClose& beforeClose) {
     LibusbDeviceHandle::Close(device_);
 }
 
+// One packet per read: a read of several packets would overflow when a packet does not fit the
+// room left, and would hold back a reply that ends exactly on a packet boundary until the next
+// packet comes.
 void LibusbStickPort::Receive() {
-    std::uint8_t block[kReadBlock];
+    const std::uint16_t packetSize = device_->GetMaxPacketSize(kBulkIn);
+    std::vector<std::uint8_t> block(packetSize != 0 ? packetSize : kDefaultPacketSize);
+    const auto blockSize = static_cast<std::uint32_t>(block.size());
     while (!stop_.load()) {
         std::uint32_t received = 0;
         const LibusbError::Enum result =
-            device_->BulkTransfer(kBulkIn, block, kReadBlock, received, kReadTimeoutMs);
+            device_->BulkTransfer(kBulkIn, block.data(), blockSize, received, kReadTimeoutMs);
         if (received > 0) {
             // Also the part of a read that timed out or was cancelled: those bytes came from the stick.
-            queue_.PushArray(reinterpret_cast<const char*>(block), received);
+            queue_.PushArray(reinterpret_cast<const char*>(block.data()), received);
         }
-        if (result == LibusbError::Success || result == LibusbError::Timeout) {
+        // An overflow is the stick sending more than fitted, not a stick that is gone: read on.
+        if (result == LibusbError::Success || result == LibusbError::Timeout ||
+            result == LibusbError::Overflow) {
             continue;
         }
         if (!retryable(result)) {

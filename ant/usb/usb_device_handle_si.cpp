@@ -1,4 +1,5 @@
 #include "ant/usb/usb_device_handle_si.h"
+#include "ant/usb/serial_port_speed.h"
 
 #include <fcntl.h>
 #include <libudev.h>
@@ -23,6 +24,28 @@
 #include "ant/usb/usb_queued_read.h"
 
 namespace {
+
+constexpr std::uint32_t kDefaultBaudRate = 115200;
+
+// The termios constant for a rate, or 0 for one that needs the arbitrary-rate interface.
+speed_t standardSpeed(std::uint32_t baudRate) {
+    switch (baudRate) {
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    default:
+        return 0;
+    }
+}
 
 constexpr std::uint32_t kReadBlock = 255;
 constexpr auto kWriteLimit = std::chrono::milliseconds(15000);
@@ -181,13 +204,13 @@ USBDeviceList<const USBDeviceSI*> USBDeviceHandleSI::GetAvailableDevices() {
     });
 }
 
-bool USBDeviceHandleSI::Open(const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t) {
+bool USBDeviceHandleSI::Open(const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t baudRate) {
     handle = nullptr;
     const auto* port = dynamic_cast<const USBDeviceSI*>(&device);
     if (port == nullptr) {
         return false;
     }
-    auto* opened = new (std::nothrow) USBDeviceHandleSI(*port);
+    auto* opened = new (std::nothrow) USBDeviceHandleSI(*port, baudRate != 0 ? baudRate : kDefaultBaudRate);
     if (opened == nullptr) {
         return false;
     }
@@ -235,9 +258,10 @@ bool USBDeviceHandleSI::OpenPort() {
     settings.c_lflag = 0;
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    ::cfsetspeed(&settings, B115200);
+    const speed_t standard = standardSpeed(baudRate_);
+    ::cfsetspeed(&settings, standard != 0 ? standard : B115200);
     settings.c_cflag |= CS8 | CREAD | CLOCAL | CRTSCTS;
-    if (::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+    if (::tcsetattr(fd_, TCSANOW, &settings) != 0 || (standard == 0 && !SetSerialPortSpeed(fd_, baudRate_))) {
         ClosePort();
         return false;
     }

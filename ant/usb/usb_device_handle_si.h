@@ -14,7 +14,7 @@
 #include "ant/usb/usb_device_si.h"
 
 // An open stick behind a kernel serial driver (or a port named by path), used
-// as a raw serial port at 115200 baud with hardware flow control.
+// as a raw serial port with hardware flow control.
 class USBDeviceHandleSI final : public USBDeviceHandle {
   public:
     // Ports to list first, in this order, whatever they are (e.g. a pseudo-terminal). Set before enumerating.
@@ -26,7 +26,7 @@ class USBDeviceHandleSI final : public USBDeviceHandle {
     static USBDeviceList<const USBDeviceSI*> GetAllDevices();
     // Those whose port can be opened now.
     static USBDeviceList<const USBDeviceSI*> GetAvailableDevices();
-    // False and a null handle unless `device` is a USBDeviceSI whose port opens. The baud rate is not used.
+    // False and a null handle unless `device` is a USBDeviceSI whose port opens at `baudRate`.
     static bool Open(const USBDevice& device, USBDeviceHandle*& handle, std::uint32_t baudRate);
     static bool Close(USBDeviceHandle*& handle, bool reset = false);
 
@@ -38,7 +38,8 @@ class USBDeviceHandleSI final : public USBDeviceHandle {
     const USBDevice& GetDevice() override { return device_; }
 
   private:
-    explicit USBDeviceHandleSI(const USBDeviceSI& device) : device_(device) {}
+    USBDeviceHandleSI(const USBDeviceSI& device, std::uint32_t baudRate)
+        : device_(device), baudRate_(baudRate) {}
     bool OpenPort();
     void ClosePort();
     void Receive();
@@ -52,6 +53,7 @@ class USBDeviceHandleSI final : public USBDeviceHandle {
     int fd_ = -1;
     termios savedSettings_{};
     USBDeviceSI device_;
+    std::uint32_t baudRate_;
     // Set from construction until opened, and again from the start of closing.
     std::atomic<bool> gone_{true};
     UdevRemovalWatch removalWatch_;

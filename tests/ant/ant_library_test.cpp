@@ -206,6 +206,7 @@ TEST_F(ANTLibraryTest, OtherDataKindsAndSpecialResponsesAreRouted) {
     EXPECT_EQ(seen[2].code, ANT_EVENT_RX_RSSI_BROADCAST);
     EXPECT_EQ(seen[2].buffer[16], 16);
     EXPECT_EQ(seen[3].code, ANT_EVENT_RX_FLAG_BURST_PACKET);
+    EXPECT_EQ(Bytes(seen[3].buffer.begin() + 14, seen[3].buffer.begin() + 17), Bytes(3, 0)); // not from 0xC1
     EXPECT_TRUE(seen[4].toResponse);
     EXPECT_EQ(seen[4].code, 0x56);
     EXPECT_EQ(seen[4].buffer[10], 5);
@@ -252,6 +253,7 @@ TEST_F(ANTLibraryTest, ConfigurationSequenceAgainstAnAnsweringStick) {
     stick->SetWriteHook([](MemoryStick& s, const Bytes& written) { AnswerLikeAStick(s, written, 0); });
     ASSERT_TRUE(ANT_Init(0, 57600));
     EXPECT_TRUE(ANT_ResetSystem());
+    EXPECT_TRUE(ANT_WaitForStartup(2000));
     RegisterAll();
     const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_TRUE(ANT_SetNetworkKey(0, key, 500));
@@ -293,6 +295,8 @@ TEST_F(ANTLibraryTest, RefusedUnansweredAndUnwritableCommandsFail) {
     EXPECT_FALSE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
 
     stick->SetWriteHook(nullptr);
+    EXPECT_TRUE(ANT_ResetSystem());
+    EXPECT_FALSE(ANT_WaitForStartup(100));
     const auto start = Clock::now();
     EXPECT_FALSE(ANT_SetChannelRadioFreq(0, 67, 200));
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));

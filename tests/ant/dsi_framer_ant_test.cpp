@@ -117,36 +117,45 @@ TEST_F(DSIFramerANTTest, BadChecksumIsReportedOnceAndEarlierMessagesStay) {
 }
 
 TEST_F(DSIFramerANTTest, LengthEdgeCases) {
-    // Length 0 is an ordinary message.
+    // Length 0 is an ordinary message; 41 is the longest one.
     Feed(AntFrame(0x6F, {}));
     EXPECT_EQ(framer.GetMessage(&message), 0u);
     EXPECT_EQ(message.ucMessageID, 0x6F);
+    Feed(AntFrame(0x4E, Bytes(41, 0x11)));
+    EXPECT_EQ(framer.GetMessage(&message), 41u);
 
-    // 164 (the sync value) is a length like any other; too long to hand out.
-    Feed(AntFrame(0x4E, Bytes(164, 0x11)));
-    EXPECT_EQ(framer.GetMessage(&message), DSI_FRAMER_ERROR);
-    EXPECT_EQ(message.ucMessageID, DSI_FRAMER_ANT_ERROR_MESSAGE_TOO_LONG);
-    EXPECT_EQ(framer.GetMessage(&message), DSI_FRAMER_EMPTY);
-
-    // 253 puts the checksum one past 256 bytes: received without overrunning.
-    Feed(AntFrame(0x4E, Bytes(253, 0x22)));
-    EXPECT_EQ(framer.GetMessage(&message), DSI_FRAMER_ERROR);
-    EXPECT_EQ(message.ucMessageID, DSI_FRAMER_ANT_ERROR_MESSAGE_TOO_LONG);
-
-    // 254 and 255 cannot fit: the frame is abandoned at once and the next sync starts afresh.
-    for (std::uint8_t length : {std::uint8_t{254}, std::uint8_t{255}}) {
+    // Anything longer is refused at its length byte, and what follows is searched again.
+    for (std::uint8_t length : {std::uint8_t{42}, std::uint8_t{164}, std::uint8_t{253}, std::uint8_t{255}}) {
         Feed({0xA4, length});
         Feed(AntFrame(0x40, {0, 0x42, 0}));
+        ASSERT_EQ(framer.GetMessage(&message), DSI_FRAMER_ERROR) << int(length);
+        EXPECT_EQ(message.ucMessageID, DSI_FRAMER_ANT_ERROR_MESSAGE_TOO_LONG);
         ASSERT_EQ(framer.GetMessage(&message), 3u) << int(length);
         EXPECT_EQ(message.ucMessageID, 0x40);
+        EXPECT_EQ(framer.GetMessage(&message), DSI_FRAMER_EMPTY);
     }
+}
 
-    // 42 payload bytes: queued, reported unusable, consumed; the next message is fine.
-    Feed(AntFrame(0x4E, Bytes(42, 0x33)));
-    Feed(AntFrame(0x52, {0, 1}));
-    EXPECT_EQ(framer.GetMessage(&message), DSI_FRAMER_ERROR);
-    EXPECT_EQ(message.ucMessageID, DSI_FRAMER_ANT_ERROR_MESSAGE_TOO_LONG);
-    EXPECT_EQ(framer.GetMessage(&message), 2u);
+// A false sync byte costs at most the frame it hit: every good frame behind it arrives.
+TEST_F(DSIFramerANTTest, NoiseBeforeBroadcastsLosesNoneOfThem) {
+    const Bytes broadcast = AntFrame(0x4E, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    const Bytes noises[] = {
+        {0xA4, 0xF0},       // length far too big
+        {0xA4, 0x09},       // plausible length: swallows the first broadcast, checksum fails
+        {0xA4, 0x03, 0x4E}, // short false frame ending inside a good one
+        {0xA4, 0xA4, 0x29}, // sync as length, then the longest length
+    };
+    for (const Bytes& noise : noises) {
+        Feed(noise);
+        for (int i = 0; i < 20; ++i) {
+            Feed(broadcast);
+        }
+        int delivered = 0;
+        for (std::uint16_t size = 0; (size = framer.GetMessage(&message)) != DSI_FRAMER_EMPTY;) {
+            delivered += size == 9u ? 1 : 0;
+        }
+        EXPECT_EQ(delivered, 20) << int(noise[1]);
+    }
 }
 
 TEST_F(DSIFramerANTTest, SizeLimitCutsTheMessageButConsumesIt) {

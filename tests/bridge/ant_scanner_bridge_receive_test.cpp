@@ -1,6 +1,8 @@
 // The receive path, device tracking and both timers against the virtual stick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QTest>
 
@@ -121,7 +123,7 @@ TEST_F(BridgeReceiveTest, OtherEventsAndBroadcastsWhileClosedAreDropped) {
     const std::size_t before = recorder.events().size();
 
     const QByteArray bytes(ANTScannerBridge::kBufferSize, '\x01');
-    for (const std::uint8_t event : {0x07, 0x9B, 0x9C, 0xA4, 0xA5, 0x01}) {
+    for (const std::uint8_t event : {0x9B, 0x9C, 0xA4, 0xA5, 0x01}) {
         bridge->handleChannelEvent(event, bytes);
     }
     bridge->closeScanner();
@@ -134,6 +136,63 @@ TEST_F(BridgeReceiveTest, OtherEventsAndBroadcastsWhileClosedAreDropped) {
         EXPECT_NE(recorder.events()[i].kind, Kind::packet);
         EXPECT_FALSE(recorder.events()[i].isRxLine());
     }
+}
+
+// Line noise before every frame, then a restart of the stick: broadcasts still arrive, the
+// stick is configured again and receiving goes on without the session ever closing.
+TEST_F(BridgeReceiveTest, NoiseAndARestartOfTheStickKeepTheSessionReceiving) {
+    antsim::Scenario scenario;
+    scenario.noiseEvery = 1;
+    scenario.broadcastPeriod = 50ms;
+    scenario.restart = true;
+    scenario.restartAfter = 500ms;
+    open(scenario);
+    const auto isLog = [](const char* text) {
+        return [line = QString::fromLatin1(text)](const BridgeEvent& e) { return e.isLog(line); };
+    };
+    ASSERT_TRUE(recorder.waitForEvent(isLog("ANT stick configured again.")));
+    const long restarted = recorder.indexOf(isLog("ANT stick restarted; configuring it again."));
+    const long configured = recorder.indexOf(isLog("ANT stick configured again."));
+    ASSERT_GE(restarted, 0);
+    EXPECT_GE(recorder.indexOf(isRx), 0);
+    EXPECT_LT(recorder.indexOf(isRx), restarted);
+    ASSERT_TRUE(
+        recorder.waitFor([&] { return recorder.indexOf(isRx, static_cast<std::size_t>(configured)) >= 0; }));
+    EXPECT_EQ(recorder.count([](const BridgeEvent& e) { return e.isStatus(false, false, false); }), 0);
+    EXPECT_TRUE(bridge->isOpen());
+    // After the restart the stick got the reset and the whole configuration again.
+    const std::vector<std::string> frames = stick->frameLines();
+    EXPECT_GE(std::count_if(frames.begin(), frames.end(),
+                            [](const std::string& f) { return f.rfind("[5B]", 0) == 0; }),
+              2);
+}
+
+// A stick that restarts and does not come back, not even when opened again: the session ends as a
+// failed open does.
+TEST_F(BridgeReceiveTest, AStickThatCannotBeConfiguredAfterARestartEndsTheSession) {
+    antsim::Scenario restarting;
+    restarting.restart = true;
+    restarting.restartAfter = 300ms;
+    restarting.deadAfterRestart = true;
+    antsim::Scenario dead;
+    dead.unanswered.all = true;
+    stick = std::make_unique<TracedSimStick>(std::vector{restarting, dead});
+    bridge = std::make_unique<ANTScannerBridge>();
+    recorder.attach(*bridge);
+    bridge->openScannerWithCompletion(recorder.openCompletion());
+    const QString failed = QStringLiteral("Failed to open scanner.\nTry replugging the ANT dongle.");
+    ASSERT_TRUE(recorder.waitFor(
+        [&] { return recorder.count([&](const BridgeEvent& e) { return e.isLog(failed); }) == 1; }));
+    ASSERT_TRUE(recorder.waitFor([&] { return !bridge->isOpen(); }));
+    const long restarted = recorder.indexOf([](const BridgeEvent& e) {
+        return e.isLog(QStringLiteral("ANT stick restarted; configuring it again."));
+    });
+    const long end = recorder.indexOf([&](const BridgeEvent& e) { return e.isLog(failed); });
+    ASSERT_GE(restarted, 0);
+    EXPECT_LT(restarted, end);
+    EXPECT_GE(recorder.indexOf([](const BridgeEvent& e) { return e.isStatus(false, false, false); },
+                               static_cast<std::size_t>(restarted)),
+              0);
 }
 
 TEST_F(BridgeReceiveTest, TwoTransmittersWarnOncePerEpisode) {

@@ -17,12 +17,14 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--cal-laps",    "3",          "--auto-cal",    "off",
                                     "--laps",        "4",          "--duration",    "90.5",
                                     "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF",
-                                    "--rider",       "4660"});
+                                    "--rider",       "4660",
+                                    "--baud",        "50000"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;
     EXPECT_EQ(o.scanner.devicePath, QStringLiteral("/dev/pts/7"));
     EXPECT_FALSE(o.scanner.simulate);
     EXPECT_EQ(o.scanner.networkKey, (ANTNetworkKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
+    EXPECT_EQ(o.scanner.baudRate, 50000u);
     EXPECT_EQ(o.outputFolder, QStringLiteral("/tmp/runs"));
     EXPECT_EQ(o.description, QStringLiteral("Track day"));
     EXPECT_EQ(o.delimiter, CSVDelimiterOption::semicolon);
@@ -49,7 +51,7 @@ TEST(CliOptionsTest, HelpAndVersion) {
     const CliParseResult help = parse({"--help"});
     EXPECT_EQ(help.action, CliParseResult::Action::help);
     for (const char* option :
-         {"--device", "--simulate", "--network-key", "--output", "--laps", "--duration"}) {
+         {"--device", "--simulate", "--network-key", "--baud", "--output", "--laps", "--duration"}) {
         EXPECT_TRUE(help.text.contains(QLatin1StringView(option))) << option;
     }
     const CliParseResult version = parse({"--version"});
@@ -87,6 +89,8 @@ TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
         {"--baseline", "A"},
         {"--rider", "65536"},
         {"--rider", "Anna"},
+        {"--baud", "fast"},
+        {"--baud", "100"},
     };
     for (const QStringList& args : bad) {
         const CliParseResult r = parse(args);

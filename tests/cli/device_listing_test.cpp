@@ -57,15 +57,15 @@ TEST_F(DeviceListingTest, ListsSticksInDeviceNumberOrderWithTheirState) {
 
     ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString();
     EXPECT_EQ(lineOf(lines, 1),
-              "  0: serial port /dev/ttyUSB0, USB 0fcf:1008, \"ANT USB Stick\", serial 111 - "
+              "  0: serial port /dev/ttyUSB0, USB 0fcf:1008, \"ANT USB Stick\", serial 111, 115200 baud - "
               "cannot be opened: /dev/ttyUSB0 is in use by another program");
     EXPECT_EQ(lineOf(lines, 2),
               "  1: direct USB /dev/bus/usb/001/004, USB 0fcf:1008, \"ANT USB-m Stick\", serial "
-              "333 - can be opened");
+              "333, 57600 baud - can be opened");
     EXPECT_TRUE(startsWith(lineOf(lines, 3),
                            "  2: USB-to-serial chip over USB /dev/bus/usb/001/005, USB 0fcf:1004, \"ANT"))
         << lineOf(lines, 3);
-    EXPECT_NE(lineOf(lines, 3).find("cannot be opened: /dev/bus/usb/001/005: No such file"),
+    EXPECT_NE(lineOf(lines, 3).find(", 50000 baud - cannot be opened: /dev/bus/usb/001/005: No such file"),
               std::string::npos)
         << lineOf(lines, 3);
     EXPECT_TRUE(startsWith(lineOf(lines, 4), "  3: direct USB /dev/bus/usb/001/004,")) << lineOf(lines, 4);

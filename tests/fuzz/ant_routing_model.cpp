@@ -33,23 +33,23 @@ std::optional<ExpectedDelivery> AntRoutingModel::route(std::uint8_t id, std::vec
         }
         return toResponse(id, 3);
     case 0x4E:
-        return toChannel(flagged ? 0xA3 : 0x9A, flagged ? size : kPlainData);
+        return toChannel(flagged ? 0xA3 : 0x9A, size);
     case 0x4F:
-        return toChannel(flagged ? 0xA4 : 0x9B, flagged ? size : kPlainData);
+        return toChannel(flagged ? 0xA4 : 0x9B, size);
     case 0x50:
-        return toChannel(flagged ? 0xA5 : 0x9C, flagged ? size : kPlainData);
+        return toChannel(flagged ? 0xA5 : 0x9C, size);
     case 0x5D:
-        return toChannel(0x9D, 13);
+        return toChannel(0x9D, size);
     case 0x5E:
-        return toChannel(0x9E, 13);
+        return toChannel(0x9E, size);
     case 0x5F:
-        return toChannel(0x9F, 13);
+        return toChannel(0x9F, size);
     case 0xC1:
-        return toChannel(0xA0, 17);
+        return toChannel(0xA0, size);
     case 0xC2:
-        return toChannel(0xA1, 17);
+        return toChannel(0xA1, size);
     case 0xC3:
-        return toChannel(0xA2, 17);
+        return toChannel(0xA2, size);
     case 0x57:
         return toResponse(id, 3);
     case 0x56: {
@@ -65,14 +65,15 @@ std::optional<ExpectedDelivery> AntRoutingModel::route(std::uint8_t id, std::vec
     }
 }
 
-std::optional<ExpectedDelivery> AntRoutingModel::toChannel(std::uint8_t event, std::size_t copySize) const {
+// A channel buffer gets the message's own bytes and zeros up to the longest message.
+std::optional<ExpectedDelivery> AntRoutingModel::toChannel(std::uint8_t event, std::size_t size) const {
     const std::uint8_t channel = threadBuffer_[0] & 0x1F;
     if (channel >= kChannels || !channels_[channel].callback || !channels_[channel].buffer) {
         return std::nullopt;
     }
-    return ExpectedDelivery{
-        false, channel, event,
-        std::vector<std::uint8_t>(threadBuffer_.begin(), threadBuffer_.begin() + copySize), std::nullopt};
+    std::vector<std::uint8_t> bytes(threadBuffer_.begin(), threadBuffer_.begin() + size);
+    bytes.resize(kMaxPayload, 0);
+    return ExpectedDelivery{false, channel, event, std::move(bytes), std::nullopt};
 }
 
 ExpectedDelivery AntRoutingModel::toResponse(std::uint8_t id, std::size_t copySize) const {

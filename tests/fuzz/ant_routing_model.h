@@ -38,7 +38,7 @@ class AntRoutingModel {
         bool buffer = false;
     };
 
-    std::optional<ExpectedDelivery> toChannel(std::uint8_t event, std::size_t copySize) const;
+    std::optional<ExpectedDelivery> toChannel(std::uint8_t event, std::size_t size) const;
     ExpectedDelivery toResponse(std::uint8_t id, std::size_t copySize) const;
 
     std::array<std::uint8_t, kMaxPayload> threadBuffer_{};

@@ -24,9 +24,9 @@ void FramerModel::processByte(std::uint8_t byte) {
     frame_.push_back(byte);
     checksum_ ^= byte;
     if (index_ == 1) {
-        // A frame whose checksum would land past byte 256 cannot be held.
-        if (byte >= 254) {
-            index_ = 0;
+        if (byte > kMaxPayload) {
+            recordError(kErrorTooLong, 0);
+            searchAgain();
             return;
         }
         checksumIndex_ = std::size_t{byte} + 3;
@@ -37,12 +37,22 @@ void FramerModel::processByte(std::uint8_t byte) {
         ++index_;
         return;
     }
+    index_ = 0;
     if (checksum_ == 0) {
         frameReceived();
     } else {
         recordError(kErrorSerial, kDetailChecksum);
+        searchAgain();
     }
+}
+
+// A failed frame's sync byte was noise: everything after it is fed again.
+void FramerModel::searchAgain() {
+    const std::vector<std::uint8_t> rest(frame_.begin() + 1, frame_.end());
     index_ = 0;
+    for (std::uint8_t byte : rest) {
+        processByte(byte);
+    }
 }
 
 void FramerModel::frameReceived() {

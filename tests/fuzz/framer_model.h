@@ -38,6 +38,7 @@ class FramerModel {
     };
 
     void frameReceived();
+    void searchAgain();
     void recordError(std::uint8_t kind, std::uint8_t detail);
 
     std::size_t index_ = 0; // 0: hunting for the sync byte

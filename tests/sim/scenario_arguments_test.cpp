@@ -58,6 +58,12 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
                                            "900",
                                            "--fault-count",
                                            "1",
+                                           "--restart-after",
+                                           "2",
+                                           "--noise-every",
+                                           "5",
+                                           "--only-baud",
+                                           "50000",
                                            "--trace"});
     ASSERT_TRUE(r.error.empty()) << r.error;
     const auto& s = r.scenario;
@@ -85,6 +91,10 @@ TEST(ScenarioArgumentsParse, EveryOptionReachesTheScenario) {
     EXPECT_TRUE(s.slow.contains(0x66));
     EXPECT_EQ(s.slowDelay, 900ms);
     EXPECT_EQ(s.faultCount, 1);
+    EXPECT_TRUE(s.restart);
+    EXPECT_EQ(s.restartAfter, 2000ms);
+    EXPECT_EQ(s.noiseEvery, 5);
+    EXPECT_EQ(s.baudRate, 50000u);
     EXPECT_TRUE(s.trace);
 }
 
@@ -94,6 +104,8 @@ TEST(ScenarioArgumentsParse, BadInputIsReportedNotGuessed) {
         {"--transmitters", "17"},
         {"--first-lap-step", "64"},
         {"--lap-interval-step", "-1"},
+        {"--only-baud", "10"},
+        {"--noise-every", "0"},
         {"--first-lap", "64"},
         {"--lap-interval", "0"},
         {"--lap-interval", "-1"},

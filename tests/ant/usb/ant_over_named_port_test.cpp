@@ -2,6 +2,7 @@
 // serving the other end of a pseudo-terminal.
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,32 @@ TEST(AntOverNamedPort, ConfiguresReceivesAndSurvivesTheStickGoingAway) {
     ANT_Close();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     USBDeviceHandleSI::SetNamedPorts({});
+}
+
+// Open, reset and close on a fresh pseudo-terminal each time: every open must find the stick.
+// A cycle takes about a second (closing waits out the port's one-second read), so the suite runs
+// a few; DRAFTWELL_PTY_CYCLES=300 is the longer hunt (about six minutes, none failed).
+TEST(AntOverNamedPort, RepeatedOpenAndCloseOnFreshTerminalsAlwaysOpen) {
+    const char* wanted = std::getenv("DRAFTWELL_PTY_CYCLES");
+    const int cycles = wanted != nullptr ? std::atoi(wanted) : 4;
+    SetUSBDeviceKinds(USBPlatformDeviceKinds());
+    int failedOpens = 0;
+    int unanswered = 0;
+    for (int i = 0; i < cycles; ++i) {
+        antsim::PtyStickServer server(antsim::Scenario{}, {}, {});
+        std::string error;
+        ASSERT_TRUE(server.start(error)) << error;
+        USBDeviceHandleSI::SetNamedPorts({server.slavePath()});
+        if (!ANT_Init(0, 115200)) {
+            ++failedOpens;
+            continue;
+        }
+        unanswered += ANT_ResetSystem() && ANT_WaitForStartup(2000) ? 0 : 1;
+        ANT_Close();
+    }
+    USBDeviceHandleSI::SetNamedPorts({});
+    EXPECT_EQ(failedOpens, 0);
+    EXPECT_EQ(unanswered, 0);
 }
 
 } // namespace

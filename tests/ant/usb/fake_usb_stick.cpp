@@ -92,17 +92,43 @@ int FakeUsbStick::IoctlCount() {
     return ioctls_;
 }
 
+void FakeUsbStick::SetPacketSize(std::size_t size) {
+    std::lock_guard lock(mutex_);
+    packetSize_ = size;
+}
+
 void FakeUsbStick::CompleteReadsLocked() {
     while (!pendingIn_.empty() && !toHost_.empty()) {
         UMockdevIoctlData* data = pendingIn_.front();
-        pendingIn_.erase(pendingIn_.begin());
         usbdevfs_urb* urb = urbOf(data);
-        const std::size_t count =
-            std::min<std::size_t>(static_cast<std::size_t>(urb->buffer_length), toHost_.size());
+        const auto room = static_cast<std::size_t>(urb->buffer_length);
+        std::size_t count = std::min(room, toHost_.size());
+        int status = 0;
+        if (packetSize_ > 0) {
+            // Whole packets until a short one or a full buffer; all full and none short: wait for more.
+            std::size_t filled = 0;
+            bool ended = false;
+            while (filled < toHost_.size() && !ended) {
+                const std::size_t packet = std::min(packetSize_, toHost_.size() - filled);
+                if (packet > room - filled) {
+                    filled = room;
+                    status = -EOVERFLOW;
+                    ended = true;
+                } else {
+                    filled += packet;
+                    ended = packet < packetSize_ || filled == room;
+                }
+            }
+            if (!ended) {
+                return;
+            }
+            count = filled;
+        }
+        pendingIn_.erase(pendingIn_.begin());
         std::memcpy(urb->buffer, toHost_.data(), count);
         toHost_.erase(toHost_.begin(), toHost_.begin() + static_cast<std::ptrdiff_t>(count));
         urb->actual_length = static_cast<int>(count);
-        urb->status = 0;
+        urb->status = status;
         reapable_.push_back(data);
     }
 }

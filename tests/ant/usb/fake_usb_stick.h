@@ -29,6 +29,10 @@ class FakeUsbStick {
     void SetSerial(std::u16string serial);
     // Bytes for the host's next bulk reads.
     void SendToHost(const std::vector<std::uint8_t>& bytes);
+    // From now on the bytes go out in packets of this size, as a real stick's do: a read ends with
+    // a short packet or a full buffer, and a packet that does not fit overflows it (the part that
+    // fits is delivered, the rest waits). 0: every read takes what is waiting.
+    void SetPacketSize(std::size_t size);
     // In-flight URBs end as on a disconnect; later requests fail with ENODEV.
     void Unplug();
 
@@ -53,6 +57,7 @@ class FakeUsbStick {
     std::vector<std::uint8_t> toHost_;
     std::vector<ControlRequest> vendorRequests_;
     std::u16string serial_ = u"123456";
+    std::size_t packetSize_ = 0;
     bool unplugged_ = false;
     int ioctls_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,41 @@ TEST_F(DirectHandleTest, BridgeChipIsSetUpWithVendorRequestsInOrder) {
     EXPECT_TRUE(stick_->HostWrote().empty()); // no wake-up bytes for the bridge chip
 }
 
+// The stick's packets are 64 bytes (its descriptor says so); a packet of 100 bytes stands for one
+// that overflows the read anyway. Bytes waiting in any amount all arrive and the stick stays there.
+struct Backlog {
+    std::size_t packetSize;
+    std::size_t waiting;
+};
+
+class BacklogTest : public DirectHandleTest, public ::testing::WithParamInterface<Backlog> {};
+
+TEST_P(BacklogTest, AllBytesArriveWithoutRemoval) {
+    Plug(0x0FCF, 0x1008);
+    Open(USB_DEVICE_TYPE_LIBUSB);
+    stick_->SetPacketSize(GetParam().packetSize);
+    Bytes backlog(GetParam().waiting);
+    for (std::size_t i = 0; i < backlog.size(); ++i) {
+        backlog[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    stick_->SendToHost(backlog);
+    EXPECT_EQ(ReadFromHandle(backlog.size()), backlog);
+    std::uint32_t written = 0;
+    EXPECT_EQ(handle_->Write(kWakeUp.data(), 6, written), USBStatus::Success);
+}
+
+INSTANTIATE_TEST_SUITE_P(Packets, BacklogTest,
+                         ::testing::Values(Backlog{64, 306}, Backlog{64, 1000}, Backlog{100, 1000}));
+
+TEST_F(DirectHandleTest, AReplyEndingOnAPacketBoundaryArrivesAtOnce) {
+    Plug(0x0FCF, 0x1008);
+    Open(USB_DEVICE_TYPE_LIBUSB);
+    stick_->SetPacketSize(64);
+    const Bytes reply(64, 0x5A);
+    stick_->SendToHost(reply);
+    EXPECT_EQ(ReadFromHandle(reply.size()), reply);
+}
+
 TEST_F(DirectHandleTest, CloseEndsAReadInFlightAtOnce) {
     Plug(0x0FCF, 0x1008);
     Open(USB_DEVICE_TYPE_LIBUSB);
@@ -175,6 +211,29 @@ TEST_F(AccessLayerTest, ASilentReadTimesOut) {
     EXPECT_EQ(device->BulkTransfer(0x81, buffer, sizeof buffer, received, 200), LibusbError::Timeout);
     EXPECT_EQ(received, 0u);
     EXPECT_EQ(stick_->PendingReads(), 0);
+    LibusbDeviceHandle::Close(device);
+}
+
+TEST_F(AccessLayerTest, AControlRequestDoesNotWaitBehindALongBulkRead) {
+    Plug(0x0FCF, 0x1008);
+    LibusbDeviceHandle* device = OpenFirst();
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->ClaimInterface(0), LibusbError::Success);
+    EXPECT_EQ(device->GetMaxPacketSize(0x81), 64);
+    std::thread reader([device] {
+        std::uint8_t buffer[64];
+        std::uint32_t received = 0;
+        device->BulkTransfer(0x81, buffer, sizeof buffer, received, 60000);
+    });
+    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+    char text[64] = {};
+    std::uint32_t length = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device->GetStringDescriptorText(2, text, sizeof text, length), LibusbError::Success);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_STREQ(text, "ANT USB Stick");
+    device->Shutdown();
+    reader.join();
     LibusbDeviceHandle::Close(device);
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ant/usb/stick_baud_rate.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_handle_si.h"
 #include "ant/usb/usb_device_kind.h"
@@ -93,6 +94,25 @@ TEST_F(UsbDiscoveryTest, ListsSerialSticksThenDirectSticksTwiceInRegistryOrder) 
     EXPECT_EQ(serialOf(*all[4]), "444");
     EXPECT_EQ(all[2]->GetPid(), 0x1004);
     EXPECT_EQ(all[3]->GetSerialNumber(), 333u);
+}
+
+// 0x1004 talks at 50000 whichever way it is reached; other direct sticks at 57600; other serial
+// ports, whose product udev may not know, at 115200.
+TEST_F(UsbDiscoveryTest, EachStickGetsTheRateItsProductUses) {
+    PlugTheUsualSet();
+    const std::string slow =
+        bus_.AddUsbDevice({"1-6", 1, 7, 0x0FCF, 0x1004, "ANT USB Stick 2", "666", false});
+    bus_.AddSerialPort(slow, "ttyUSB2", "cp210x");
+    USBDeviceHandleSI::SetNamedPorts({"/dev/ttyS0"});
+    const USBDeviceList<const USBDevice*> all = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
+    std::vector<std::uint32_t> rates;
+    for (std::uint32_t i = 0; i < all.GetSize(); ++i) {
+        rates.push_back(DefaultBaudRate(*all[i]));
+    }
+    // ttyS0, ttyUSB0 (0x1008), ttyUSB2 (0x1004), then 1-3 (0x1008) and 1-4 (0x1004) twice over.
+    EXPECT_EQ(rates, (std::vector<std::uint32_t>{115200, 115200, 50000, 57600, 50000, 57600, 50000}));
+    EXPECT_EQ(BaudRatesToTry(115200), (std::vector<std::uint32_t>{115200, 50000, 57600}));
+    EXPECT_EQ(BaudRatesToTry(57600), (std::vector<std::uint32_t>{57600, 50000, 115200}));
 }
 
 TEST_F(UsbDiscoveryTest, MaskSelectsKinds) {

@@ -44,7 +44,7 @@ class SerialHandleTest : public ::testing::Test {
     void Open() {
         const USBDeviceList<const USBDevice*> sticks = USBDeviceHandle::GetAllDevices();
         ASSERT_EQ(sticks.GetSize(), 1u);
-        ASSERT_TRUE(USBDeviceHandle::Open(*sticks[0], handle_, 57600));
+        ASSERT_TRUE(USBDeviceHandle::Open(*sticks[0], handle_, 115200));
     }
 
     bool Gone() {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ant/usb/serial_port_speed.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_handle_si.h"
 #include "ant/usb/usb_device_handle_si_libusb.h"
@@ -81,9 +82,9 @@ class SerialPortTest : public ::testing::Test {
         }
     }
 
-    bool OpenNamedPort() {
+    bool OpenNamedPort(std::uint32_t baudRate = 115200) {
         const USBDeviceList<const USBDevice*> ports = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
-        return ports.GetSize() > 0 && USBDeviceHandle::Open(*ports[0], handle_, 57600);
+        return ports.GetSize() > 0 && USBDeviceHandle::Open(*ports[0], handle_, baudRate);
     }
 
     int master_ = -1;
@@ -115,7 +116,8 @@ TEST_F(SerialPortTest, NamedPortIsListedFirstAndCarriesBytesBothWays) {
     EXPECT_EQ(readFrom(master_, toStick.size()), toStick);
 }
 
-TEST_F(SerialPortTest, PortRunsRawAt115200WithFlowControlAndGetsItsSettingsBackAtClose) {
+// 50000 has no termios constant and goes through the arbitrary-rate interface.
+TEST_F(SerialPortTest, PortRunsRawAtItsRateWithFlowControlAndGetsItsSettingsBackAtClose) {
     const int probe = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(probe, 0);
     termios before{};
@@ -124,22 +126,24 @@ TEST_F(SerialPortTest, PortRunsRawAt115200WithFlowControlAndGetsItsSettingsBackA
     ::cfsetspeed(&before, B9600);
     ASSERT_EQ(::tcsetattr(probe, TCSANOW, &before), 0);
 
-    ASSERT_TRUE(OpenNamedPort());
-    termios open{};
-    ASSERT_EQ(::tcgetattr(probe, &open), 0);
-    EXPECT_EQ(::cfgetospeed(&open), static_cast<speed_t>(B115200));
-    EXPECT_EQ(open.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_NE(open.c_cflag & CRTSCTS, 0u);
-    EXPECT_NE(open.c_cflag & CLOCAL, 0u);
-    EXPECT_EQ(open.c_lflag & (ICANON | ECHO), 0u);
-    EXPECT_EQ(open.c_cc[VMIN], 0);
-    EXPECT_EQ(open.c_cc[VTIME], 0);
+    for (const std::uint32_t rate : {115200u, 57600u, 50000u}) {
+        ASSERT_TRUE(OpenNamedPort(rate)) << rate;
+        EXPECT_EQ(GetSerialPortSpeed(probe), rate);
+        termios open{};
+        ASSERT_EQ(::tcgetattr(probe, &open), 0);
+        EXPECT_EQ(open.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_NE(open.c_cflag & CRTSCTS, 0u);
+        EXPECT_NE(open.c_cflag & CLOCAL, 0u);
+        EXPECT_EQ(open.c_lflag & (ICANON | ECHO), 0u);
+        EXPECT_EQ(open.c_cc[VMIN], 0);
+        EXPECT_EQ(open.c_cc[VTIME], 0);
 
-    ASSERT_TRUE(USBDeviceHandle::Close(handle_));
-    termios after{};
-    ASSERT_EQ(::tcgetattr(probe, &after), 0);
-    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
-    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+        ASSERT_TRUE(USBDeviceHandle::Close(handle_));
+        termios after{};
+        ASSERT_EQ(::tcgetattr(probe, &after), 0);
+        EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+        EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    }
     ::close(probe);
 }
 
