@@ -521,6 +521,8 @@ void ANTScannerService::updateSessionData() {
     LapData& s = *summary;
     qint64 used = 0;
     qint64 calLaps = 0;
+    double speedSum = 0;
+    qint64 speedLaps = 0; // a lap without speed is left out of the mean speed
     for (auto it = allLapData_.rbegin(); it != allLapData_.rend(); ++it) {
         const LapData& lap = **it;
         if (!lap.use) {
@@ -534,7 +536,10 @@ void ANTScannerService::updateSessionData() {
         }
         s.lapTime += lap.lapTime;
         s.dist += lap.dist;
-        s.speed += lap.speed;
+        if (lap.speed) {
+            speedSum += *lap.speed;
+            ++speedLaps;
+        }
         s.riderPwr += lap.riderPwr;
         s.head += lap.head;
         s.chest += lap.chest;
@@ -556,17 +561,22 @@ void ANTScannerService::updateSessionData() {
         }
         s.lapTime /= n;
         s.dist /= n;
-        s.speed /= n;
+        s.speed = speedLaps > 0 ? std::optional(speedSum / static_cast<double>(speedLaps)) : std::nullopt;
         s.riderPwr /= n;
         s.head /= n;
         s.chest /= n;
         s.lap = used;
-        for (const auto& lap : allLapData_) {
-            if (autoCal_) {
+        if (autoCal_) {
+            for (const auto& lap : allLapData_) {
                 lap->cdACal = calibrate ? lap->cdA / s.cal : 0;
-            } else {
-                lap->cdACal = lap->cdA;
             }
+        }
+    }
+    // Without auto calibration there is nothing to keep from an earlier run,
+    // also when no lap is ticked.
+    if (!autoCal_) {
+        for (const auto& lap : allLapData_) {
+            lap->cdACal = lap->cdA;
         }
     }
 
