@@ -413,6 +413,7 @@ void ANTScannerService::stopLogging() {
     // A use flag set without updateSessionData still reaches the journal.
     recordJournal();
     const LapCSVLogger::Result finished = csvLogger_.finish(logDescription_, allLapData_, csvDelimiter_);
+    lastStopResult_ = finished;
     appendLog(finished ? QStringLiteral("Failed to close file.") : QStringLiteral("Closed log file."));
     if (csvDescriptionText(logDescription_) != logDescription_) {
         appendLog(QStringLiteral("The description was written with its line breaks, double quotes or "

@@ -153,6 +153,8 @@ class ANTScannerService : public QObject {
     const LapAssemblyEngine& lapAssembly() const { return lapAssembly_; }
     const LapCSVLogger& csvLogger() const { return csvLogger_; }
     const RunJournal& runJournal() const { return runJournal_; }
+    // How the last stopLogging left its run file; empty when it was completed.
+    const LapCSVLogger::Result& lastStopResult() const { return lastStopResult_; }
 
   Q_SIGNALS:
     void isOpenChanged();
@@ -222,6 +224,7 @@ class ANTScannerService : public QObject {
     bool autoCal_ = true;
     qint64 calLapCount_ = 5;
     QString csvDelimiter_ = QStringLiteral(",");
+    LapCSVLogger::Result lastStopResult_;
 };
 
 } // namespace draftwell
