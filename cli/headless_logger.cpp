@@ -16,6 +16,10 @@ HeadlessLogger::HeadlessLogger(ANTScannerService& service, ObservedScannerBridge
     : QObject(parent), service_(service), bridge_(bridge), options_(std::move(options)),
       print_(std::move(print)) {}
 
+HeadlessLogger::~HeadlessLogger() {
+    bridge_.setOpenObserver({});
+}
+
 void HeadlessLogger::start() {
     // Lines logged while the service was constructed, such as a recovered run.
     for (const QString& line : service_.messageLogs()) {

@@ -35,6 +35,8 @@ class HeadlessLogger : public QObject {
     // `bridge` is the service's bridge, watched for failed opens.
     HeadlessLogger(ANTScannerService& service, ObservedScannerBridge& bridge, CliOptions options,
                    LinePrinter print, QObject* parent = nullptr);
+    // An open still in flight must not report to a logger that is gone.
+    ~HeadlessLogger() override;
 
     // Applies the settings options and connects.
     void start();
