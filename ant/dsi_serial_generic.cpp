@@ -196,6 +196,8 @@ void DSISerialGeneric::Close(bool reset) {
         // Held by the thread only while it hands a block of bytes to the framer, which never blocks long.
         DSIThread_MutexLock(&receiver.mutex);
         receiver.stop = true;
+        // Saves waiting out the thread's current read of up to 1000 ms.
+        receiver.handle->WakeReader();
         // The thread may already be on its way out after an error; wait for its end either way.
         const std::uint32_t start = DSIThread_GetSystemTime();
         while (!receiver.ended) {

@@ -45,10 +45,12 @@ template <typename T, typename Container = std::deque<T>> class TSQueue {
     std::uint32_t PopArray(T* out, std::uint32_t maxCount, std::uint32_t timeoutMs) {
         DSIThread_MutexLock(&mutex_);
         if (container_.empty() &&
-            DSIThread_CondTimedWait(&notEmpty_, &mutex_, timeoutMs) != DSI_THREAD_ENONE) {
+            (woken_ || DSIThread_CondTimedWait(&notEmpty_, &mutex_, timeoutMs) != DSI_THREAD_ENONE)) {
+            woken_ = false;
             DSIThread_MutexUnlock(&mutex_);
             return 0;
         }
+        woken_ = false;
         std::uint32_t count = maxCount;
         if (container_.size() < count) {
             count = static_cast<std::uint32_t>(container_.size());
@@ -61,7 +63,17 @@ template <typename T, typename Container = std::deque<T>> class TSQueue {
         return count;
     }
 
+    // Ends the consumer's current or next wait of PopArray at once, so a
+    // thread that is being stopped need not wait out its time-out.
+    void Wake() {
+        DSIThread_MutexLock(&mutex_);
+        woken_ = true;
+        DSIThread_CondSignal(&notEmpty_);
+        DSIThread_MutexUnlock(&mutex_);
+    }
+
   private:
+    bool woken_ = false;
     DSI_CONDITION_VAR notEmpty_;
     DSI_MUTEX mutex_;
     Container container_;

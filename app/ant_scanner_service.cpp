@@ -575,6 +575,7 @@ void ANTScannerService::stopLogging() {
     recordJournal();
     const LapCSVLogger::Result finished =
         csvLogger_.finish(logDescription_, lapsOf(runFileRider_), csvDelimiter_);
+    lastStopResult_ = finished;
     appendLog(finished ? QStringLiteral("Failed to close file.") : QStringLiteral("Closed log file."));
     if (csvDescriptionText(logDescription_) != logDescription_) {
         appendLog(QStringLiteral("The description was written with its line breaks, double quotes or "
@@ -695,6 +696,8 @@ LapDataRef calibrateLaps(const std::vector<LapDataRef>& laps, bool autoCal, qint
     LapData& s = *summary;
     qint64 used = 0;
     qint64 calLaps = 0;
+    double speedSum = 0;
+    qint64 speedLaps = 0; // a lap without speed is left out of the mean speed
     for (auto it = laps.rbegin(); it != laps.rend(); ++it) {
         const LapData& lap = **it;
         if (!lap.use) {
@@ -708,7 +711,10 @@ LapDataRef calibrateLaps(const std::vector<LapDataRef>& laps, bool autoCal, qint
         }
         s.lapTime += lap.lapTime;
         s.dist += lap.dist;
-        s.speed += lap.speed;
+        if (lap.speed) {
+            speedSum += *lap.speed;
+            ++speedLaps;
+        }
         s.riderPwr += lap.riderPwr;
         s.head += lap.head;
         s.chest += lap.chest;
@@ -730,17 +736,22 @@ LapDataRef calibrateLaps(const std::vector<LapDataRef>& laps, bool autoCal, qint
         }
         s.lapTime /= n;
         s.dist /= n;
-        s.speed /= n;
+        s.speed = speedLaps > 0 ? std::optional(speedSum / static_cast<double>(speedLaps)) : std::nullopt;
         s.riderPwr /= n;
         s.head /= n;
         s.chest /= n;
         s.lap = used;
-        for (const auto& lap : laps) {
-            if (autoCal) {
+        if (autoCal) {
+            for (const auto& lap : laps) {
                 lap->cdACal = calibrate ? lap->cdA / s.cal : 0;
-            } else {
-                lap->cdACal = lap->cdA;
             }
+        }
+    }
+    // Without auto calibration there is nothing to keep from an earlier run,
+    // also when no lap is ticked.
+    if (!autoCal) {
+        for (const auto& lap : laps) {
+            lap->cdACal = lap->cdA;
         }
     }
 

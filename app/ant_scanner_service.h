@@ -185,6 +185,8 @@ class ANTScannerService : public QObject {
     // Doubtful laps and drift warnings, checked again by every updateSessionData.
     LapQualityMonitor& lapQuality() { return lapQuality_; }
     const LapQualityMonitor& lapQuality() const { return lapQuality_; }
+    // How the last stopLogging left its run file; empty when it was completed.
+    const LapCSVLogger::Result& lastStopResult() const { return lastStopResult_; }
 
   Q_SIGNALS:
     void isOpenChanged();
@@ -277,6 +279,7 @@ class ANTScannerService : public QObject {
     QString csvDelimiter_ = QStringLiteral(",");
     // Last: it may log while it reads its settings.
     LapQualityMonitor lapQuality_{userDefaults_, [this](const QString& line) { appendLog(line); }};
+    LapCSVLogger::Result lastStopResult_;
 };
 
 } // namespace draftwell

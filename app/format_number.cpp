@@ -47,4 +47,8 @@ QString formatNumber(double value, int fractionDigits) {
     return out;
 }
 
+QString formatNumber(const std::optional<double>& value, int fractionDigits) {
+    return value ? formatNumber(*value, fractionDigits) : QStringLiteral("\u2013");
+}
+
 } // namespace draftwell

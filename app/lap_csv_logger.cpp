@@ -213,7 +213,7 @@ QStringList LapCSVLogger::rowFields(const LapData& lap) {
         formatNumber(lap.cdA, 6),
         formatNumber(lap.lapTime, 3),
         formatNumber(lap.dist, 3),
-        formatNumber(lap.speed, 3),
+        lap.speed ? formatNumber(*lap.speed, 3) : QString(), // an empty cell reads as missing
         formatNumber(lap.riderPwr, 2),
         formatNumber(lap.head, 1),
         formatNumber(lap.chest, 1),

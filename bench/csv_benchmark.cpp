@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/lap_csv_logger.h"
+#include "laps/lap_assembly_engine.h"
 #include "laps/lap_data.h"
 
 namespace {
@@ -29,7 +30,7 @@ std::vector<draftwell::LapDataRef> makeLaps(int count) {
         lap->head = 90.0;
         lap->chest = 100.0;
         lap->riderPwr = 250.0 + i % 17;
-        lap->speed = lap->dist / lap->lapTime * 3.6;
+        lap->speed = draftwell::LapAssemblyEngine::lapSpeed(lap->dist, lap->lapTime);
         lap->valid = true;
         lap->added = true;
         laps.push_back(std::move(lap));

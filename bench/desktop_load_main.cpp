@@ -74,7 +74,7 @@ bool parse(int argc, char** argv, Options& o) {
 void fillSession(draftwell::ANTScannerService& service, int laps) {
     for (int lap = 0; lap < laps; ++lap) {
         for (int page = 0; page < 3; ++page) {
-            const auto bytes = draftwell::bench::lapPage(static_cast<std::uint8_t>(1 + lap % 63), page);
+            const auto bytes = draftwell::bench::runLapPage(lap, page);
             service.handlePacket(
                 QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
                 kPrefillDeviceNumber);

@@ -11,6 +11,9 @@ using LapPageBytes = std::array<std::uint8_t, 8>;
 // Plausible pages of one lap as the DFX app broadcasts them; the figures vary
 // a little with the lap number so laps differ.
 LapPageBytes lapPage(std::uint8_t lapNumber, int page);
+// Page of the lapIndex-th lap of a long run: numbers 1 to 63 over and over,
+// each round with other lap times, so no lap repeats an earlier one.
+LapPageBytes runLapPage(int lapIndex, int page);
 
 // The wire bytes of one extended broadcast on channel 0 carrying `page`, as a
 // stick in extended-message mode sends it.

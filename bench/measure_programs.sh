@@ -71,3 +71,27 @@ xvfb-run -a /usr/bin/time -f "peak resident memory  %M KiB (largest of lap-logge
     timeout -s TERM 8 "$build/ui/lap-logger" --device "$stick_path" >/dev/null 2>"$work/ui.time" || true
 grep 'peak resident' "$work/ui.time" || cat "$work/ui.time"
 stop_stick
+
+echo
+echo "== headless logger quitting with the stick open: SIGTERM to process end"
+start_stick --broadcast-rate 20
+mkfifo "$work/quit.out"
+"$build/cli/lap-logger-cli" --device "$stick_path" --no-log >"$work/quit.out" &
+cli_pid=$!
+exec 3<"$work/quit.out"
+while read -r -t 20 line <&3; do
+    [[ "$line" == "Scanner opened." ]] && break
+done
+quit_start=$(date +%s.%N)
+kill -TERM "$cli_pid"
+closed_at=""
+while read -r -t 20 line <&3; do
+    [[ "$line" == "ANT Channel closed" ]] && closed_at=$(date +%s.%N)
+done
+wait "$cli_pid" || true
+quit_end=$(date +%s.%N)
+exec 3<&-
+awk -v s="$quit_start" -v c="$closed_at" -v e="$quit_end" 'BEGIN {
+    printf "quit, SIGTERM to exit  %.3f s\n", e - s
+    if (c != "") printf "exit after the close   %.3f s\n", e - c }'
+stop_stick

@@ -19,7 +19,7 @@ constexpr std::uint16_t kDeviceNumber = 12345;
 constexpr int kGrowthAllowance = 16;
 
 QByteArray payload(int lapIndex, int page) {
-    const auto bytes = draftwell::bench::lapPage(static_cast<std::uint8_t>(1 + lapIndex % 63), page);
+    const auto bytes = draftwell::bench::runLapPage(lapIndex, page);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 

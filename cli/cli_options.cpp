@@ -101,7 +101,14 @@ CliParseResult parseCliOptions(const QStringList& arguments) {
     CliParseResult result;
     if (parser.isSet(kHelp)) {
         result.action = CliParseResult::Action::help;
-        result.text = parser.helpText();
+        result.text =
+            parser.helpText() + QStringLiteral("\nExit status:\n"
+                                               "  0  the run ended normally\n"
+                                               "  1  the ANT stick could not be opened, or went away\n"
+                                               "  2  usage error\n"
+                                               "  3  the run file could not be created\n"
+                                               "  4  the run file could not be completed\n"
+                                               "When several apply, the highest is returned.");
         return result;
     }
     if (parser.isSet(kVersion)) {

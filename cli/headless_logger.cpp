@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -15,6 +16,10 @@ HeadlessLogger::HeadlessLogger(ANTScannerService& service, ObservedScannerBridge
                                LinePrinter print, QObject* parent)
     : QObject(parent), service_(service), bridge_(bridge), options_(std::move(options)),
       print_(std::move(print)) {}
+
+HeadlessLogger::~HeadlessLogger() {
+    bridge_.setOpenObserver({});
+}
 
 void HeadlessLogger::start() {
     // Lines logged while the service was constructed, such as a recovered run.
@@ -56,6 +61,7 @@ void HeadlessLogger::start() {
         const auto ms = static_cast<int>(std::lround(*options_.durationSeconds * 1000.0));
         QTimer::singleShot(ms, this, &HeadlessLogger::requestStop);
     }
+    openPending_ = true;
     service_.connect();
 }
 
@@ -64,8 +70,19 @@ void HeadlessLogger::requestStop() {
         return;
     }
     stopping_ = true;
+    // The open's outcome decides the status and its line comes first.
+    if (!openPending_) {
+        stopNow();
+    }
+}
+
+void HeadlessLogger::stopNow() {
     printPendingLap();
+    const bool logging = service_.isLogging();
     service_.stopLogging();
+    if (logging && service_.lastStopResult()) {
+        fail(exitRunFileNotCompleted);
+    }
     print_(sessionSummaryLine(service_));
     for (const QString& line : riderLapCountLines(service_)) {
         print_(line);
@@ -75,10 +92,20 @@ void HeadlessLogger::requestStop() {
 }
 
 void HeadlessLogger::openFinished(const std::optional<ScannerError>& error) {
-    if (error && !stopping_) {
-        // The service has printed its line; nothing is open.
-        finish(1);
+    openPending_ = false;
+    if (error) {
+        fail(exitStickFailed);
     }
+    if (stopping_) {
+        stopNow();
+    } else if (error) {
+        // The service has printed its line; nothing is open.
+        finish(exitCode_);
+    }
+}
+
+void HeadlessLogger::fail(ExitCode code) {
+    exitCode_ = std::max(exitCode_, static_cast<int>(code));
 }
 
 void HeadlessLogger::openStateChanged() {
@@ -88,10 +115,14 @@ void HeadlessLogger::openStateChanged() {
     if (open && !wasOpen && !stopping_ && !options_.noLog && !loggingStarted_) {
         loggingStarted_ = true;
         service_.startLogging(false);
+        if (!service_.isLogging()) {
+            // Its line is printed; the laps still reach standard output.
+            fail(exitRunFileNotCreated);
+        }
     }
     if (!open && wasOpen && !stopping_) {
         // The stick went away: keep what was recorded and end the run.
-        exitCode_ = 1;
+        fail(exitStickFailed);
         requestStop();
     }
 }

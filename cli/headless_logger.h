@@ -22,11 +22,22 @@ class ObservedScannerBridge;
 class HeadlessLogger : public QObject {
     Q_OBJECT
   public:
+    // The program's exit status; when several failures meet, the highest wins.
+    enum ExitCode : int {
+        exitOk = 0,
+        exitStickFailed = 1, // could not be opened, or went away
+        exitUsage = 2,
+        exitRunFileNotCreated = 3,
+        exitRunFileNotCompleted = 4,
+    };
+
     using LinePrinter = std::function<void(const QString& line)>;
 
     // `bridge` is the service's bridge, watched for failed opens.
     HeadlessLogger(ANTScannerService& service, ObservedScannerBridge& bridge, CliOptions options,
                    LinePrinter print, QObject* parent = nullptr);
+    // An open still in flight must not report to a logger that is gone.
+    ~HeadlessLogger() override;
 
     // Applies the settings options and connects.
     void start();
@@ -50,6 +61,8 @@ class HeadlessLogger : public QObject {
     void openStateChanged();
     void lapCompleted();
     void printPendingLap();
+    void stopNow();
+    void fail(ExitCode code);
     void finish(int exitCode);
 
     ANTScannerService& service_;
@@ -59,6 +72,7 @@ class HeadlessLogger : public QObject {
     bool wasOpen_ = false;
     bool loggingStarted_ = false;
     bool stopping_ = false;
+    bool openPending_ = false;
     bool finished_ = false;
     int exitCode_ = 0;
     qint64 lapsSeen_ = 0;

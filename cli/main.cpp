@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         return 0;
     case draftwell::CliParseResult::Action::usageError:
         printTo(stderr, QStringLiteral("lap-logger-cli: %1\nTry 'lap-logger-cli --help'.").arg(parsed.text));
-        return 2;
+        return draftwell::HeadlessLogger::exitUsage;
     case draftwell::CliParseResult::Action::listDevices: {
         const draftwell::ScannerDeviceSetup devices(parsed.options.scanner);
         for (const QString& line : draftwell::listDevices()) {

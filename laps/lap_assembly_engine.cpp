@@ -1,5 +1,6 @@
 #include "laps/lap_assembly_engine.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace draftwell {
@@ -35,8 +36,35 @@ bool LapAssemblyEngine::carriesData(const LapPacket& page) {
 
 std::string LapAssemblyEngine::lapMessage(const LapData& l) {
     return "Lap " + std::to_string(l.lap) + " complete CdA " + fixed(l.cdA, 4) + " Cal " + fixed(l.cal, 4) +
-           " Time " + fixed(l.lapTime, 3) + "s Dist " + fixed(l.dist, 1) + " Speed " + fixed(l.speed, 1) +
-           " RiderPwr " + fixed(l.riderPwr, 1) + " Head " + fixed(l.head, 1) + " Chest " + fixed(l.chest, 1);
+           " Time " + fixed(l.lapTime, 3) + "s Dist " + fixed(l.dist, 1) + " Speed " +
+           (l.speed ? fixed(*l.speed, 1) : "–") + " RiderPwr " + fixed(l.riderPwr, 1) + " Head " +
+           fixed(l.head, 1) + " Chest " + fixed(l.chest, 1);
+}
+
+std::optional<double> LapAssemblyEngine::lapSpeed(double dist, double lapTime) {
+    if (!(lapTime > 0)) {
+        return std::nullopt;
+    }
+    return dist / lapTime * 3.6;
+}
+
+bool LapAssemblyEngine::repeatsCompletedLap(const LapPacket& page) const {
+    const auto p0 = dynamic_cast<const Packet0*>(&page);
+    const auto p1 = dynamic_cast<const Packet1*>(&page);
+    const auto p2 = dynamic_cast<const Packet2*>(&page);
+    return std::ranges::any_of(completedLaps_, [&](const LapDataRef& done) {
+        const LapData& l = *done;
+        if (l.lap != page.lapNumber) {
+            return false;
+        }
+        if (p0) {
+            return p0->cdA == l.cdA && p0->cal == l.cal && p0->lapTime == l.lapTime;
+        }
+        if (p1) {
+            return p1->dist == l.dist && p1->head == l.head && p1->chest == l.chest && p1->valid == l.valid;
+        }
+        return p2 && p2->riderPwr == l.riderPwr;
+    });
 }
 
 void LapAssemblyEngine::startNewLap(std::uint8_t lapNumber) {
@@ -54,6 +82,11 @@ LapAssemblyUpdate LapAssemblyEngine::process(const LapPacket& page) {
         startNewLap(page.lapNumber);
     }
     if (currentLapData_->lap != page.lapNumber) {
+        // A late copy of a lap already logged must neither log it again nor
+        // cost the lap being assembled.
+        if (repeatsCompletedLap(page)) {
+            return makeUpdate();
+        }
         startNewLap(page.lapNumber);
     }
 
@@ -85,7 +118,7 @@ LapAssemblyUpdate LapAssemblyEngine::process(const LapPacket& page) {
 
     std::optional<std::string> message;
     if (lap.pageState == LapDataPageState::all && lap.valid && !lap.added) {
-        lap.speed = lap.dist / lap.lapTime * 3.6;
+        lap.speed = lapSpeed(lap.dist, lap.lapTime);
         completedLaps_.insert(completedLaps_.begin(), currentLapData_);
         lap.added = true;
         message = lapMessage(lap);

@@ -37,11 +37,15 @@ public:
     // Three all-zero, not-valid pages of lap 0 make this record.
     static bool isBlankLap(const LapData& lap);
     static bool carriesData(const LapPacket& page);
+    // km/h; none without a lap time, which would make it infinite.
+    static std::optional<double> lapSpeed(double dist, double lapTime);
     // printf-style lap line, always with "." as the decimal separator.
     static std::string lapMessage(const LapData& lap);
 
 private:
     void startNewLap(std::uint8_t lapNumber);
+    // The page carries the number and figures of a lap in completedLaps.
+    bool repeatsCompletedLap(const LapPacket& page) const;
 
     LapDataRef currentLapData_ = makeLapData();
     std::vector<LapDataRef> completedLaps_;

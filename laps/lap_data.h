@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "laps/lap_data_page_state.h"
@@ -23,7 +24,7 @@ struct LapData {
     double head = 0;
     double chest = 0;
     double riderPwr = 0;
-    double speed = 0; // km/h
+    std::optional<double> speed = 0.0; // km/h; none for a lap time of 0
     LapDataPageState pageState;
     bool added = false;
     bool valid = false;

@@ -11,6 +11,7 @@
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -107,6 +108,7 @@ QWidget* ContentView::buildTopRow() {
 
     folderField_ = new QLineEdit(files);
     folderField_->setObjectName(QStringLiteral("folderField"));
+    folderField_->setAccessibleName(QStringLiteral("Folder"));
     connect(folderField_, &QLineEdit::textEdited, this,
             [this](const QString& text) { service_.setLogFolderPath(text); });
     auto* folderRow = new QHBoxLayout;
@@ -117,8 +119,9 @@ QWidget* ContentView::buildTopRow() {
 
     fileField_ = new QLineEdit(files);
     fileField_->setObjectName(QStringLiteral("fileField"));
+    fileField_->setAccessibleName(QStringLiteral("File"));
+    // Read-only rather than disabled: the run file's name in normal text.
     fileField_->setReadOnly(true);
-    fileField_->setEnabled(false);
     loggingButton_ = button(QStringLiteral("Start logging"), files);
     loggingButton_->setFixedWidth(90);
     connect(loggingButton_, &QPushButton::clicked, this, &ContentView::toggleLogging);
@@ -135,6 +138,7 @@ QWidget* ContentView::buildTopRow() {
 
     descriptionField_ = new QLineEdit(files);
     descriptionField_->setObjectName(QStringLiteral("descriptionField"));
+    descriptionField_->setAccessibleName(QStringLiteral("Description"));
     connect(descriptionField_, &QLineEdit::textEdited, this,
             [this](const QString& text) { service_.setLogDescription(text); });
     auto* descriptionRow = new QHBoxLayout;
@@ -294,7 +298,18 @@ void ContentView::refresh(unsigned parts) {
         connectionCard_->setValue(connectionStatusText(service_));
         connectionCard_->setColor(connectionStatusColor(service_));
         openCloseButton_->setText(service_.isOpen() ? QStringLiteral("Close") : QStringLiteral("Open"));
-        openCloseButton_->setEnabled(service_.openConButtonEnabled());
+        const bool enabled = service_.openConButtonEnabled();
+        if (!enabled && openCloseButton_->hasFocus()) {
+            // A disabled button hands its focus to the next widget, the
+            // message log, where Space would no longer reach Close; the view
+            // holds the focus until the request has ended.
+            refocusOpenClose_ = true;
+            setFocus(Qt::OtherFocusReason);
+        }
+        openCloseButton_->setEnabled(enabled);
+        if (enabled && std::exchange(refocusOpenClose_, false) && QApplication::focusWidget() == this) {
+            openCloseButton_->setFocus(Qt::OtherFocusReason);
+        }
     }
     if (parts & kLapProgressPart) {
         const QColor color = service_.lapComplete() ? NamedColors::green() : NamedColors::orange();

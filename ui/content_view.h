@@ -88,6 +88,7 @@ class ContentView : public QWidget {
     QTimer refreshTimer_;
     unsigned dirty_ = 0;
     QPointer<QMessageBox> resetQuestion_;
+    bool refocusOpenClose_ = false; // it had the focus when a request disabled it
 
     QLineEdit* folderField_ = nullptr;
     QLineEdit* fileField_ = nullptr;

@@ -4,6 +4,7 @@
 #include "ui/lap_table_model.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <array>
 
@@ -21,9 +22,12 @@ LapDataTable::LapDataTable(ANTScannerService& service, QWidget* parent)
     model_->setQuality(&service_.lapQuality());
     setModel(model_);
     setSortingEnabled(false);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // The selected row shows which lap the keyboard is on.
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    setTabKeyNavigation(false);
     setWordWrap(false);
     setAlternatingRowColors(true);
     setShowGrid(false);
@@ -48,6 +52,26 @@ LapDataTable::LapDataTable(ANTScannerService& service, QWidget* parent)
 
 void LapDataTable::refresh() {
     model_->setLaps(service_.allLapData());
+}
+
+void LapDataTable::focusInEvent(QFocusEvent* event) {
+    if (!currentIndex().isValid() && model_->rowCount() > 0) {
+        setCurrentIndex(model_->index(0, 0));
+    }
+    QTableView::focusInEvent(event);
+}
+
+void LapDataTable::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex current = currentIndex();
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Select) && current.isValid()) {
+        // Whichever column the keyboard is on, Space means the lap's tick box.
+        const QModelIndex flag = model_->index(current.row(), 0);
+        const bool checked = model_->data(flag, Qt::CheckStateRole).toInt() == Qt::Checked;
+        model_->setData(flag, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void LapDataTable::applyUse(const QString& lapId, bool use) {

@@ -8,7 +8,8 @@ class ANTScannerService;
 class LapTableModel;
 
 // The completed laps with a tick box per lap deciding whether it counts
-// towards the session summary.
+// towards the session summary. Tab reaches it, the arrow keys move between
+// laps and Space ticks or unticks the focused one.
 class LapDataTable : public QTableView {
     Q_OBJECT
   public:
@@ -17,6 +18,10 @@ class LapDataTable : public QTableView {
     // Re-reads the service's lap list.
     void refresh();
     LapTableModel* lapModel() const { return model_; }
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void applyUse(const QString& lapId, bool use);

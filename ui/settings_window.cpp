@@ -145,6 +145,10 @@ void SettingsWindow::refresh() {
     const CSVDelimiterOption option = service_.csvDelimiterOption();
     comma_->setChecked(option == CSVDelimiterOption::comma);
     semicolon_->setChecked(option == CSVDelimiterOption::semicolon);
+    // Tab lands on the stored separator, so Space there cannot change it
+    // unseen; the arrow keys still move to the other one.
+    comma_->setFocusPolicy(option == CSVDelimiterOption::comma ? Qt::StrongFocus : Qt::ClickFocus);
+    semicolon_->setFocusPolicy(option == CSVDelimiterOption::semicolon ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {

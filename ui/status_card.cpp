@@ -22,6 +22,8 @@ StatusCard::StatusCard(const QString& title, double minWidth, QWidget* parent)
     : QWidget(parent), title_(title), color_(NamedColors::orange()), minWidth_(minWidth) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumSize(static_cast<int>(std::ceil(minWidth_)), kMinHeight);
+    // Painted text is invisible to assistive tools: title and value are told.
+    setAccessibleName(title_);
 }
 
 void StatusCard::setValue(const QString& value) {
@@ -29,6 +31,7 @@ void StatusCard::setValue(const QString& value) {
         return;
     }
     value_ = value;
+    setAccessibleDescription(value_);
     update();
 }
 

@@ -31,6 +31,7 @@ class LibusbStickPort {
     // `beforeClose` runs only while the device is still there. Safe to call more than once.
     void Close(const BeforeClose& beforeClose);
 
+    void WakeReader() { queue_.Wake(); }
     USBStatus Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead, std::uint32_t timeoutMs);
     USBStatus Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten);
     bool IsGone() const { return gone_.load(); }

@@ -16,6 +16,9 @@ class USBDeviceHandle {
     virtual USBStatus Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
                            std::uint32_t timeoutMs) = 0;
     virtual const USBDevice& GetDevice() = 0;
+    // Ends a Read that is waiting for bytes (it reports a time-out); kinds that
+    // cannot do so leave it to the read's own time-out.
+    virtual void WakeReader() {}
 
     // Every ANT stick of the kinds selected by the mask, in numbering order.
     static USBDeviceList<const USBDevice*> GetAllDevices(std::uint32_t typeMask = USB_DEVICE_TYPE_ALL);

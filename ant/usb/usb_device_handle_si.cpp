@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,8 @@ constexpr std::uint32_t kReadBlock = 255;
 constexpr auto kWriteLimit = std::chrono::milliseconds(15000);
 constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
 constexpr auto kDrainStep = std::chrono::milliseconds(5);
+// A program that is quitting may still hold the stick for its close sequence.
+constexpr auto kReleaseLimit = std::chrono::milliseconds(3000);
 
 std::mutex& namedPortsMutex() {
     static std::mutex mutex;
@@ -67,13 +70,42 @@ USBDeviceList<const USBDeviceSI>& deviceTable() {
     return table;
 }
 
-// Exclusive: a second opener (another program, or a second handle) is refused.
-int openPort(const char* path) {
+// Waits, up to the limit, for whoever holds the port's lock to close it; every
+// close of the port wakes the wait.
+bool lockWhenReleased(int fd, const char* path, std::chrono::milliseconds limit) {
+    const int closes = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (closes < 0) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool locked = false;
+    // Watched before the next try, so a release between the two is not missed.
+    if (::inotify_add_watch(closes, path, IN_CLOSE) >= 0) {
+        while (!(locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd watched{closes, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) <= 0) {
+                break;
+            }
+            char events[4096];
+            while (::read(closes, events, sizeof events) > 0) {
+            }
+        }
+    }
+    ::close(closes);
+    return locked;
+}
+
+// Exclusive: a second opener (another program, or a second handle) is refused,
+// after waiting up to waitForRelease for it to let go.
+int openPort(const char* path, std::chrono::milliseconds waitForRelease = std::chrono::milliseconds(0)) {
     const int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno != EWOULDBLOCK || waitForRelease.count() == 0 ||
+                                                !lockWhenReleased(fd, path, waitForRelease))) {
         ::close(fd);
         return -1;
     }
@@ -238,7 +270,7 @@ USBDeviceHandleSI::~USBDeviceHandleSI() {
 
 bool USBDeviceHandleSI::OpenPort() {
     ClosePort();
-    fd_ = openPort(device_.GetBsdName());
+    fd_ = openPort(device_.GetBsdName(), kReleaseLimit);
     if (fd_ < 0) {
         return false;
     }

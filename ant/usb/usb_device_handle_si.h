@@ -33,6 +33,7 @@ class USBDeviceHandleSI final : public USBDeviceHandle {
     ~USBDeviceHandleSI() override;
 
     USBStatus Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten) override;
+    void WakeReader() override { queue_.Wake(); }
     USBStatus Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
                    std::uint32_t timeoutMs) override;
     const USBDevice& GetDevice() override { return device_; }

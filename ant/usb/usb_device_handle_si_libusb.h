@@ -22,6 +22,7 @@ class USBDeviceHandleSILibusb final : public USBDeviceHandle {
     ~USBDeviceHandleSILibusb() override;
 
     USBStatus Write(const void* data, std::uint32_t size, std::uint32_t& bytesWritten) override;
+    void WakeReader() override { port_.WakeReader(); }
     USBStatus Read(void* buffer, std::uint32_t size, std::uint32_t& bytesRead,
                    std::uint32_t timeoutMs) override;
     const USBDevice& GetDevice() override { return device_; }

@@ -21,6 +21,15 @@ TEST(TSQueuePopArray, TakesWhatIsQueuedWithoutWaiting) {
     EXPECT_EQ(std::string(out, 3), "abc");
 }
 
+TEST(TSQueuePopArray, AWakeEndsTheNextWaitAtOnceWithNothing) {
+    TSQueue<char> queue;
+    queue.Wake(); // before the wait: still seen
+    char out[4];
+    EXPECT_EQ(queue.PopArray(out, 4, 30000), 0u);
+    queue.Push('a');
+    EXPECT_EQ(queue.PopArray(out, 4, 30000), 1u);
+}
+
 TEST(TSQueuePopArray, TakesAtMostMaxCountOldestFirst) {
     TSQueue<char> queue;
     queue.Push('1');

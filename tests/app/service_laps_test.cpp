@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "tests/app/run_files.h"
 #include "tests/app/service_fixture.h"
 #include "tests/app/signal_recorder.h"
 
@@ -182,7 +183,7 @@ TEST_F(SessionDataTest, OtherAveragesCoverEverySelectedLap) {
     EXPECT_NEAR(r.chest, 110, 1e-9);
     EXPECT_NEAR(r.riderPwr, 250, 1e-9);
     // Mean of the lap speeds (30 and 36 km/h), not total distance over total time.
-    EXPECT_NEAR(r.speed, 33, 1e-9);
+    EXPECT_NEAR(r.speed.value_or(0), 33, 1e-9);
 }
 
 TEST_F(SessionDataTest, AutoCalOffUsesTheRawCdA) {
@@ -192,6 +193,56 @@ TEST_F(SessionDataTest, AutoCalOffUsesTheRawCdA) {
     EXPECT_EQ(oldest(1).cdACal, oldest(1).cdA);
     EXPECT_EQ(service->sessionSummary().cdACal, service->sessionSummary().cdA);
     EXPECT_NEAR(service->sessionSummary().cal, 1.0, 1e-9);
+}
+
+// The run file's rows, oldest lap first, split into their fields.
+QList<QStringList> runRows(const QString& folder) {
+    const QStringList lines = QString::fromUtf8(readFile(QDir(folder).filePath("Run_001.csv"))).split('\n');
+    QList<QStringList> rows;
+    for (qsizetype i = 3; i < lines.size(); ++i) {
+        if (!lines[i].isEmpty()) {
+            rows << lines[i].split(',');
+        }
+    }
+    return rows;
+}
+
+TEST_F(SessionDataTest, AutoCalOffWithNoLapTickedStillUsesTheRawCdA) {
+    auto& s = makeService();
+    s.startLogging(false);
+    addLaps({{false, 0.300, 1.2}, {false, 0.310, 1.2}});
+    ASSERT_NE(oldest(0).cdACal, oldest(0).cdA); // calibrated while the laps were still ticked
+    s.setAutoCal(false);
+    s.stopLogging();
+    EXPECT_EQ(s.sessionSummary().lap, 0);
+    const QList<QStringList> rows = runRows(defaultFolder());
+    ASSERT_EQ(rows.size(), 2);
+    for (std::size_t k = 0; k < 2; ++k) {
+        EXPECT_EQ(oldest(k).cdACal, oldest(k).cdA) << k;
+        EXPECT_EQ(rows[k][2], rows[k][4]) << k; // CdACal, CdARaw
+    }
+}
+
+TEST_F(SessionDataTest, LapWithoutTimeHasNoSpeedAndStaysOutOfTheMean) {
+    auto& s = makeService();
+    s.startLogging(false);
+    LapFigures f;
+    f.lapTime = 0;
+    completeLap(f);
+    EXPECT_EQ(s.lastCompletedLap(),
+              QStringLiteral("Lap 1 complete CdA 0.3000 Cal 1.0000 Time 0.000s Dist 500.0 "
+                             "Speed – RiderPwr 250.0 Head 90.0 Chest 100.0"));
+    EXPECT_FALSE(oldest(0).speed.has_value());
+    f.lap = 2;
+    f.lapTime = 60;
+    completeLap(f);
+    EXPECT_EQ(s.sessionSummary().lap, 2);
+    EXPECT_NEAR(s.sessionSummary().speed.value_or(0), 30.0, 1e-9); // the timed lap's 500 m in 60 s
+    s.stopLogging();
+    const QList<QStringList> rows = runRows(defaultFolder());
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0][7], QString());
+    EXPECT_EQ(rows[1][7], QStringLiteral("30.000"));
 }
 
 TEST_F(SessionDataTest, CountAboveTheSelectedLapsUsesThemAll) {

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace draftwell::test {
 namespace {
@@ -159,6 +160,72 @@ TEST_F(CliEndToEndTest, PortThatIsNoStickFailsWithExitOne) {
     ASSERT_TRUE(waitForExit());
     EXPECT_EQ(cli.exitCode(), 1);
     EXPECT_EQ(stdoutText, QStringLiteral("No ANT device found.\nTry replugging the ANT dongle.\n"));
+}
+
+// Every run whose stick or run file failed ends non-zero, and the failure's
+// line comes before the session summary.
+TEST_F(CliEndToEndTest, FailuresGiveTheirExitStatus) {
+    QFile notAFolder(home.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
+    struct Case {
+        const char* name;
+        QStringList simulator; // no stick when empty
+        QStringList options;
+        rlim_t fileSizeLimit; // bytes any file may reach; 0 for none
+        int exitCode;
+        QString failure;
+    };
+    const QStringList stopAtOnce{QStringLiteral("--duration"), QStringLiteral("0.001")};
+    const QStringList oneLap{QStringLiteral("--laps"), QStringLiteral("1")};
+    const QStringList fastLaps{QStringLiteral("--broadcast-rate"), QStringLiteral("20")};
+    const std::vector<Case> cases{
+        {"stop while opening no stick", {}, stopAtOnce, 0, 1, QStringLiteral("No ANT device found.")},
+        {"stop while opening a stick that refuses",
+         {QStringLiteral("--refuse"), QStringLiteral("46")},
+         stopAtOnce,
+         0,
+         1,
+         QStringLiteral("Failed to open scanner.")},
+        {"output folder is a file", fastLaps,
+         oneLap + QStringList{QStringLiteral("--output"), notAFolder.fileName()}, 0, 3,
+         QStringLiteral("Failed to create output directory.")},
+        {"file size limit", fastLaps, oneLap, 40, 4, QStringLiteral("Failed to close file.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList args = c.options;
+        if (c.simulator.isEmpty()) {
+            args << QStringLiteral("--device") << home.filePath(QStringLiteral("no-such-tty"));
+        } else {
+            sim.start(QStringLiteral(ANT_STICK_SIM_PATH), c.simulator);
+            ASSERT_TRUE(sim.waitForStarted(5000));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return sim.canReadLine(); }, 10000));
+            args << QStringLiteral("--device") << QString::fromUtf8(sim.readLine()).trimmed();
+        }
+        if (!args.contains(QStringLiteral("--output"))) {
+            args << QStringLiteral("--output") << output.path();
+        }
+        const rlim_t limit = c.fileSizeLimit;
+        cli.setChildProcessModifier([limit] {
+            if (limit > 0) {
+                ::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+                const rlimit lowered{limit, limit};
+                ::setrlimit(RLIMIT_FSIZE, &lowered);
+            }
+        });
+        stdoutText.clear();
+        startCli(args);
+        ASSERT_TRUE(waitForExit(60000));
+        EXPECT_EQ(cli.exitCode(), c.exitCode) << stdoutText.toStdString();
+        const QStringList lines = stdoutText.split(QLatin1Char('\n'));
+        const auto summary = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
+            return l.startsWith(QStringLiteral("Session summary"));
+        });
+        EXPECT_LT(lines.indexOf(c.failure), summary - lines.begin()) << stdoutText.toStdString();
+        EXPECT_GE(lines.indexOf(c.failure), 0);
+        sim.kill();
+        sim.waitForFinished(5000);
+    }
 }
 
 TEST_F(CliEndToEndTest, UsageErrorExitsTwo) {

@@ -2,6 +2,7 @@
 #include "tests/ui/fake_scanner_bridge.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/content_view.h"
+#include "ui/folder_dialog.h"
 #include "ui/lap_data_table.h"
 #include "ui/lap_table_model.h"
 #include "ui/log_pane.h"
@@ -10,6 +11,8 @@
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -20,8 +23,11 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -130,7 +136,7 @@ TEST_F(ContentViewTest, StartLoggingWithoutLapsStartsAtOnce) {
     EXPECT_EQ(runFiles(), QStringList{"Run_001.csv"});
     ASSERT_TRUE(waitUntil([&] { return view.loggingButton()->text() == "Stop logging"; }));
     EXPECT_EQ(view.fileField()->text(), "Run_001.csv");
-    EXPECT_FALSE(view.fileField()->isEnabled());
+    EXPECT_TRUE(view.fileField()->isReadOnly());
 }
 
 TEST_F(ContentViewTest, StartLoggingWithLapsAsksAndYesEmptiesTheList) {
@@ -237,6 +243,88 @@ TEST_F(ContentViewTest, ClickingATickBoxUnticksTheLap) {
     EXPECT_EQ(flag(1), Qt::Unchecked);
 }
 
+TEST_F(ContentViewTest, KeyboardAloneTicksAndUnticksALap) {
+    fixture.completeLap({.lap = 1, .cdA = 0.300});
+    fixture.completeLap({.lap = 2, .cdA = 0.320});
+    view.refreshNow();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.folderField()->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 30 && QApplication::focusWidget() != view.lapTable(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), view.lapTable());
+    QTest::keyClick(view.lapTable(), Qt::Key_Down); // from the newest lap to the oldest
+    QTest::keyClick(view.lapTable(), Qt::Key_Space);
+    EXPECT_EQ(flag(1), Qt::Unchecked);
+    EXPECT_EQ(summary().at(3), "0.320");
+    QTest::keyClick(view.lapTable(), Qt::Key_Space);
+    EXPECT_EQ(flag(1), Qt::Checked);
+    EXPECT_EQ(summary().at(0), "2");
+}
+
+TEST_F(ContentViewTest, FocusStaysWithOpenCloseThroughARequest) {
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.openCloseButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view.openCloseButton(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return !view.openCloseButton()->isEnabled(); }));
+    EXPECT_NE(QApplication::focusWidget(), static_cast<QWidget*>(view.messageLogPane()));
+    bridge().reportStatus(true, false, false);
+    bridge().finishOpen();
+    ASSERT_TRUE(waitUntil([&] { return view.openCloseButton()->isEnabled(); }));
+    EXPECT_EQ(QApplication::focusWidget(), view.openCloseButton());
+    QTest::keyClick(view.openCloseButton(), Qt::Key_Space);
+    EXPECT_EQ(bridge().closeRequests, 1);
+}
+
+TEST_F(ContentViewTest, AssistiveToolsReadCardsAndFields) {
+    bridge().reportStatus(true, true, true);
+    view.refreshNow();
+    const std::vector<std::pair<QWidget*, QStringList>> expected{
+        {view.connectionCard(), {"Connection", "Multiple Garmins"}},
+        {view.latestLapCard(), {"Latest Lap", "-"}},
+        {view.lapDataCard(), {"Lap Data", "0/3"}},
+        {view.lapStatusCard(), {"Lap Status", "Invalid"}},
+        {view.folderField(), {"Folder", ""}},
+        {view.fileField(), {"File", ""}},
+        {view.descriptionField(), {"Description", ""}},
+    };
+    for (const auto& [widget, nameAndDescription] : expected) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ((QStringList{a->text(QAccessible::Name), a->text(QAccessible::Description)}),
+                  nameAndDescription);
+    }
+    // The run file's name is read-only text, not greyed out.
+    EXPECT_TRUE(view.fileField()->isEnabled());
+    EXPECT_TRUE(view.fileField()->isReadOnly());
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const QPalette palette = view.fileField()->palette();
+    const double text = luminance(palette.color(QPalette::Active, QPalette::Text));
+    const double base = luminance(palette.color(QPalette::Active, QPalette::Base));
+    EXPECT_GE((std::max(text, base) + 0.05) / (std::min(text, base) + 0.05), 4.5);
+}
+
+TEST(FolderDialogTest, FirstBrowseStartsAtTheNearestExistingFolder) {
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("runs")));
+    const QString runs = QDir(root.path()).filePath(QStringLiteral("runs"));
+    const std::vector<std::pair<QString, QString>> cases{
+        {runs, runs},
+        {runs + QStringLiteral("/not/yet"), runs},
+        {root.path() + QStringLiteral("/missing"), root.path()},
+    };
+    for (const auto& [path, start] : cases) {
+        EXPECT_EQ(FolderDialog::nearestExistingFolder(path), start) << path.toStdString();
+    }
+}
+
 TEST_F(ContentViewTest, ATickForALapNoLongerListedChangesNothing) {
     fixture.completeLap({.lap = 1});
     view.refreshNow();
@@ -274,7 +362,7 @@ TEST_F(ContentViewTest, LapTableListsNewestFirstWithFixedColumns) {
     }
     EXPECT_EQ(lapModel().headerData(headers.size(), Qt::Horizontal).toString(), "Check");
     EXPECT_FALSE(table.isSortingEnabled());
-    EXPECT_EQ(table.selectionMode(), QAbstractItemView::NoSelection);
+    EXPECT_EQ(table.selectionMode(), QAbstractItemView::SingleSelection); // the keyboard's lap
     const auto cell = [&](int row, int column) { return lapModel().index(row, column).data().toString(); };
     EXPECT_EQ(cell(0, 1), "2");
     EXPECT_EQ(cell(1, 1), "1");

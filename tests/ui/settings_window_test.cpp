@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <QApplication>
+
 #include <gtest/gtest.h>
 
 namespace draftwell::test {
@@ -130,6 +132,18 @@ TEST_F(SettingsWindowTest, TickBoxAndSeparatorWriteTheService) {
     service().setAutoCal(false);
     EXPECT_TRUE(window.semicolonButton()->isChecked());
     EXPECT_FALSE(window.autoCalBox()->isChecked());
+}
+
+TEST_F(SettingsWindowTest, TabLandsOnTheStoredSeparatorAndSpaceKeepsIt) {
+    service().setCSVDelimiter(CSVDelimiterOption::semicolon);
+    window.autoCalBox()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&window, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window.semicolonButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(service().csvDelimiterOption(), CSVDelimiterOption::semicolon);
+    // The arrow keys still reach the other one.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(service().csvDelimiterOption(), CSVDelimiterOption::comma);
 }
 
 TEST_F(SettingsWindowTest, CloseOnlyClosesTheWindow) {

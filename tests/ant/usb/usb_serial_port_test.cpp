@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -179,6 +180,17 @@ TEST_F(SerialPortTest, AnOpenPortIsNotOpenedASecondTime) {
         ASSERT_NE(port, nullptr);
         EXPECT_NE(std::string(port->GetBsdName()), path_);
     }
+}
+
+TEST_F(SerialPortTest, AnOpenWaitsForAHolderThatIsClosing) {
+    const int holder = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    bool opened = false;
+    std::thread opener([&] { opened = OpenNamedPort(); });
+    ::close(holder); // the other program's close sequence ends
+    opener.join();
+    EXPECT_TRUE(opened);
 }
 
 TEST_F(SerialPortTest, EdgeCasesOfReadWriteAndClose) {
