@@ -79,7 +79,7 @@ void LapQualityMonitor::assess() {
     figures.reserve(laps_.size());
     for (auto it = laps_.rbegin(); it != laps_.rend(); ++it) {
         const LapData& lap = **it;
-        figures.push_back({lap.cdACal, lap.cal, lap.speed, lap.use});
+        figures.push_back({lap.cdACal, lap.cal, lap.speed.value_or(0.0), lap.use});
     }
     const analysis::RunQuality quality =
         analysis::assessRun(figures, static_cast<std::size_t>(std::max<qint64>(calLapCount_, 0)), limits_);
