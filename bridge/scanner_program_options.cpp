@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 
+#include <utility>
+
 namespace draftwell {
 
 namespace {
@@ -9,6 +11,45 @@ namespace {
 const QString kSimulate = QStringLiteral("simulate");
 const QString kDevice = QStringLiteral("device");
 const QString kNetworkKey = QStringLiteral("network-key");
+const QString kRecord = QStringLiteral("record");
+const QString kReplay = QStringLiteral("replay");
+const QString kReplayFast = QStringLiteral("replay-fast");
+
+void addRecordingOptions(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(
+        kRecord,
+        QStringLiteral(
+            "Also write every byte exchanged with the stick, with its time, to <file> (to attach to "
+            "a report)."),
+        QStringLiteral("file")));
+    parser.addOption(QCommandLineOption(
+        kReplay,
+        QStringLiteral("Play the recording <file> back as the stick; fails where the program differs."),
+        QStringLiteral("file")));
+    parser.addOption(QCommandLineOption(
+        kReplayFast, QStringLiteral("With --replay, do not wait for the recorded times.")));
+}
+
+// Empty when the recording options make sense together with the others.
+QString readRecordingOptions(const QCommandLineParser& parser, ScannerProgramOptions& options) {
+    for (const auto& [name, path] :
+         {std::pair{kRecord, &options.recordPath}, std::pair{kReplay, &options.replayPath}}) {
+        if (parser.isSet(name)) {
+            *path = parser.value(name);
+            if (path->isEmpty()) {
+                return QStringLiteral("--%1 needs a file.").arg(name);
+            }
+        }
+    }
+    options.replayFast = parser.isSet(kReplayFast);
+    if (options.replayFast && options.replayPath.isEmpty()) {
+        return QStringLiteral("--replay-fast needs --replay.");
+    }
+    if (!options.replayPath.isEmpty() && (options.simulate || !options.devicePath.isEmpty())) {
+        return QStringLiteral("--replay cannot be used together with --simulate or --device.");
+    }
+    return {};
+}
 
 } // namespace
 
@@ -24,6 +65,7 @@ void ScannerProgramOptions::addTo(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(
         kNetworkKey, QStringLiteral("ANT network key as 16 hex digits (default: the ANT+ network key)."),
         QStringLiteral("hex")));
+    addRecordingOptions(parser);
 }
 
 std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QCommandLineParser& parser,
@@ -49,6 +91,10 @@ std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QComm
             return std::nullopt;
         }
         options.networkKey = *key;
+    }
+    error = readRecordingOptions(parser, options);
+    if (!error.isEmpty()) {
+        return std::nullopt;
     }
     return options;
 }

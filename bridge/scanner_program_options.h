@@ -14,15 +14,20 @@ namespace draftwell {
 //   --simulate          the built-in virtual stick with one simulated Garmin
 //   --device PATH       the serial port at PATH (a stick's tty or a pseudo-terminal) as device 0
 //   --network-key HEX   16 hex digits, for transmitters outside the ANT+ network
+//   --record FILE       also write the exchange with the stick to FILE
+//   --replay FILE       a recording played back as the stick (--replay-fast: without its pauses)
 struct ScannerProgramOptions {
     bool simulate = false;
     QString devicePath; // empty: the attached sticks
     ANTNetworkKey networkKey = kDefaultANTNetworkKey;
+    QString recordPath; // empty: no recording
+    QString replayPath; // empty: no replay
+    bool replayFast = false;
 
-    // Adds the three options to a parser.
+    // Adds the options to a parser.
     static void addTo(QCommandLineParser& parser);
-    // Reads them from a parser that has parsed the command line. A bad key or
-    // --simulate together with --device gives nothing and a message in `error`.
+    // Reads them from a parser that has parsed the command line. A bad key or two
+    // stick sources at once (--simulate, --device, --replay) give nothing and a message in `error`.
     static std::optional<ScannerProgramOptions> readFrom(const QCommandLineParser& parser, QString& error);
 };
 

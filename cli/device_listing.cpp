@@ -12,6 +12,7 @@
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_libusb.h"
 #include "ant/usb/usb_device_si.h"
+#include "bridge/stick_recording_setup.h"
 
 namespace draftwell {
 
@@ -119,6 +120,7 @@ QStringList listDevices() {
         return lines;
     }
     lines << QStringLiteral("ANT sticks found, by the device number the program uses (it opens device 0):");
+    bool anyUnopenable = false;
     for (std::uint32_t i = 0; i < all.GetSize(); ++i) {
         const USBDevice& device = *all[i];
         const bool canOpen = openable.count(identity(device)) != 0;
@@ -126,6 +128,10 @@ QStringList listDevices() {
                      .arg(i)
                      .arg(describe(device),
                           canOpen ? QStringLiteral("can be opened") : whyNotOpenable(device));
+        anyUnopenable = anyUnopenable || !canOpen;
+    }
+    if (anyUnopenable) {
+        lines << stickReportHint();
     }
     return lines;
 }
