@@ -1,5 +1,7 @@
 #include "bridge/stick_recording_setup.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -10,6 +12,7 @@
 #include "ant/usb/stick_recorder.h"
 #include "ant/usb/stick_replay.h"
 #include "ant/usb/usb_device_handle.h"
+#include "ant/usb/usb_device_si.h"
 #include "bridge/system_log.h"
 
 namespace draftwell {
@@ -96,10 +99,18 @@ QString stickReportHint() {
 QString stickReportHintAfter(const QString& messageLine) {
     const bool openFailed = messageLine.startsWith(QLatin1StringView("No ANT device found.")) ||
                             messageLine.startsWith(QLatin1StringView("Failed to open scanner."));
-    if (!openFailed || USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL).GetSize() == 0) {
+    if (!openFailed) {
         return {};
     }
-    return stickReportHint();
+    const USBDeviceList<const USBDevice*> devices = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
+    for (std::uint32_t i = 0; i < devices.GetSize(); ++i) {
+        // A port named on the command line is listed even when there is nothing at that path.
+        const auto* port = dynamic_cast<const USBDeviceSI*>(devices[i]);
+        if (port == nullptr || !port->IsNamedPort() || ::access(port->GetBsdName(), F_OK) == 0) {
+            return stickReportHint();
+        }
+    }
+    return {};
 }
 
 } // namespace draftwell
