@@ -77,13 +77,14 @@ int main(int argc, char** argv) {
                      &draftwell::HeadlessLogger::requestStop);
     QObject::connect(&logger, &draftwell::HeadlessLogger::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
+    logger.start();
+    // After the logger's own connection: it prints the failed open's line before this adds the hint.
     QObject::connect(&service, &draftwell::ANTScannerService::messageLogsChanged, &service, [&service] {
         const QString hint = draftwell::stickReportHintAfter(service.messageLogs().constLast());
         if (!hint.isEmpty()) {
             service.appendLog(hint);
         }
     });
-    logger.start();
     const int exitCode = QCoreApplication::exec();
     if (const std::optional<QString> failure = devices.recording().replayFailure()) {
         printTo(stderr, QStringLiteral("lap-logger-cli: %1").arg(*failure));

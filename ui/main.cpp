@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
     QObject::connect(&service, &draftwell::ANTScannerService::messageLogsChanged, &service, [&service] {
         const QString hint = draftwell::stickReportHintAfter(service.messageLogs().constLast());
         if (!hint.isEmpty()) {
-            service.appendLog(hint);
+            // Not from inside the notification of the line it follows.
+            QMetaObject::invokeMethod(
+                &service, [&service, hint] { service.appendLog(hint); }, Qt::QueuedConnection);
         }
     });
     QObject::connect(&quitSignals, &draftwell::QuitSignalWatcher::quitRequested, &app, &QApplication::quit);

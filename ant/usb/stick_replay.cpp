@@ -47,10 +47,15 @@ bool StickReplay::Open() {
     if (open_ || failure_ || i == events_.size()) {
         return false;
     }
-    next_ = i + 1;
     if (events_[i].kind == StickEvent::Kind::openFailed) {
+        // A last open that failed fails for good, as the stick in the recording did.
+        next_ = i + 1;
+        if (FindOpenLocked() == events_.size()) {
+            next_ = i;
+        }
         return false;
     }
+    next_ = i + 1;
     end_ = next_;
     while (end_ < events_.size() && !endsOpen(events_[end_])) {
         ++end_;

@@ -27,7 +27,7 @@ class StickReplay {
 
     // The recorded open that the next Open will play; nothing if none is left.
     std::optional<StickEvent> NextOpen();
-    // False if no open is left, one is running, or the recorded open failed.
+    // False if no open is left, one is running, or the recorded open failed (for good if it was the last).
     bool Open();
     bool IsOpen();
     // Ends the running open; host bytes recorded but never written fail the replay.

@@ -16,7 +16,8 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--description", "Track day",  "--delimiter",   "semicolon",
                                     "--cal-laps",    "3",          "--auto-cal",    "off",
                                     "--laps",        "4",          "--duration",    "90.5",
-                                    "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF"});
+                                    "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF",
+                                    "--record",      "stick.txt"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;
     EXPECT_EQ(o.scanner.devicePath, QStringLiteral("/dev/pts/7"));
@@ -31,6 +32,13 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
     EXPECT_EQ(o.durationSeconds, 90.5);
     EXPECT_TRUE(o.noLog);
     EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.scanner.recordPath, QStringLiteral("stick.txt"));
+    EXPECT_TRUE(o.scanner.replayPath.isEmpty());
+
+    const CliParseResult replay = parse({"--replay", "stick.txt", "--replay-fast"});
+    ASSERT_EQ(replay.action, CliParseResult::Action::run) << replay.text.toStdString();
+    EXPECT_EQ(replay.options.scanner.replayPath, QStringLiteral("stick.txt"));
+    EXPECT_TRUE(replay.options.scanner.replayFast);
 }
 
 TEST(CliOptionsTest, DefaultsLeaveSettingsAloneAndUseTheANTPlusKey) {
@@ -46,8 +54,8 @@ TEST(CliOptionsTest, DefaultsLeaveSettingsAloneAndUseTheANTPlusKey) {
 TEST(CliOptionsTest, HelpAndVersion) {
     const CliParseResult help = parse({"--help"});
     EXPECT_EQ(help.action, CliParseResult::Action::help);
-    for (const char* option :
-         {"--device", "--simulate", "--network-key", "--output", "--laps", "--duration"}) {
+    for (const char* option : {"--device", "--simulate", "--network-key", "--record", "--replay", "--output",
+                               "--laps", "--duration"}) {
         EXPECT_TRUE(help.text.contains(QLatin1StringView(option))) << option;
     }
     const CliParseResult version = parse({"--version"});
@@ -71,6 +79,10 @@ TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
         {"--duration", "0"},
         {"--duration", "soon"},
         {"--output", " "},
+        {"--record", ""},
+        {"--replay-fast"},
+        {"--replay", "stick.txt", "--simulate"},
+        {"--replay", "stick.txt", "--device", "/dev/ttyUSB0"},
     };
     for (const QStringList& args : bad) {
         const CliParseResult r = parse(args);

@@ -143,5 +143,20 @@ TEST_F(CliReplayTest, ProgramThatSendsSomethingElseFailsTheReplay) {
         << run.err.toStdString();
 }
 
+TEST_F(CliReplayTest, StickThatDoesNotOpenGetsTheReportHint) {
+    const QString recording = home.filePath(QStringLiteral("stick.txt"));
+    QFile file(recording);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("draftwell-stick-recording 1\n0 open-failed 1 0FCF 1009 57600 ANT USBStick2\n");
+    file.close();
+    const QString hint = QStringLiteral(
+        "To report this, run: lap-logger-cli --record stick.txt --duration 30 and attach stick.txt.");
+    ProgramRun run;
+    runLogger({QStringLiteral("--replay"), recording}, run);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, QStringLiteral("No ANT device found.\nTry replugging the ANT dongle.\n") + hint +
+                           QLatin1Char('\n'));
+}
+
 } // namespace
 } // namespace draftwell::test
