@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "ant/usb/replay_device_kind.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_libusb.h"
 #include "ant/usb/usb_device_si.h"
@@ -49,6 +50,8 @@ QString kindOf(const USBDevice& device) {
         return QStringLiteral("direct USB");
     case USB_DEVICE_TYPE_SI_LIBUSB:
         return QStringLiteral("USB-to-serial chip over USB");
+    case USB_DEVICE_TYPE_REPLAY:
+        return QStringLiteral("replayed recording");
     default:
         return QStringLiteral("virtual stick");
     }
