@@ -16,9 +16,12 @@ ScannerDeviceSetup::ScannerDeviceSetup(const ScannerProgramOptions& options) {
         previousNamedPorts_ = USBDeviceHandleSI::GetNamedPorts();
         USBDeviceHandleSI::SetNamedPorts({options.devicePath.toStdString()});
     }
+    recording_ = std::make_unique<StickRecordingSetup>(options);
 }
 
 ScannerDeviceSetup::~ScannerDeviceSetup() {
+    // It wrapped the kinds set above: undone first.
+    recording_.reset();
     if (replacedKinds_) {
         SetUSBDeviceKinds(std::move(previousKinds_));
     }

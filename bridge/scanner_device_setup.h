@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ant/usb/usb_device_kind.h"
 #include "bridge/scanner_program_options.h"
+#include "bridge/stick_recording_setup.h"
 
 namespace draftwell {
 
@@ -21,10 +23,14 @@ class ScannerDeviceSetup {
     ScannerDeviceSetup(const ScannerDeviceSetup&) = delete;
     ScannerDeviceSetup& operator=(const ScannerDeviceSetup&) = delete;
 
+    // --record and --replay.
+    const StickRecordingSetup& recording() const { return *recording_; }
+
   private:
     std::vector<USBDeviceKind> previousKinds_;
     std::optional<std::vector<std::string>> previousNamedPorts_;
     bool replacedKinds_ = false;
+    std::unique_ptr<StickRecordingSetup> recording_;
 };
 
 } // namespace draftwell

@@ -6,6 +6,8 @@
 
 #include "app/app_identity.h"
 
+#include <utility>
+
 namespace draftwell {
 
 namespace {
@@ -27,6 +29,46 @@ std::optional<std::uint32_t> parseBaudRate(const QString& text) {
     return static_cast<std::uint32_t>(value);
 }
 
+const QString kRecord = QStringLiteral("record");
+const QString kReplay = QStringLiteral("replay");
+const QString kReplayFast = QStringLiteral("replay-fast");
+
+void addRecordingOptions(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(
+        kRecord,
+        QStringLiteral(
+            "Also write every byte exchanged with the stick, with its time, to <file> (to attach to "
+            "a report)."),
+        QStringLiteral("file")));
+    parser.addOption(QCommandLineOption(
+        kReplay,
+        QStringLiteral("Play the recording <file> back as the stick; fails where the program differs."),
+        QStringLiteral("file")));
+    parser.addOption(QCommandLineOption(
+        kReplayFast, QStringLiteral("With --replay, do not wait for the recorded times.")));
+}
+
+// Empty when the recording options make sense together with the others.
+QString readRecordingOptions(const QCommandLineParser& parser, ScannerProgramOptions& options) {
+    for (const auto& [name, path] :
+         {std::pair{kRecord, &options.recordPath}, std::pair{kReplay, &options.replayPath}}) {
+        if (parser.isSet(name)) {
+            *path = parser.value(name);
+            if (path->isEmpty()) {
+                return QStringLiteral("--%1 needs a file.").arg(name);
+            }
+        }
+    }
+    options.replayFast = parser.isSet(kReplayFast);
+    if (options.replayFast && options.replayPath.isEmpty()) {
+        return QStringLiteral("--replay-fast needs --replay.");
+    }
+    if (!options.replayPath.isEmpty() && (options.simulate || !options.devicePath.isEmpty())) {
+        return QStringLiteral("--replay cannot be used together with --simulate or --device.");
+    }
+    return {};
+}
+
 } // namespace
 
 void ScannerProgramOptions::addTo(QCommandLineParser& parser) {
@@ -46,6 +88,7 @@ void ScannerProgramOptions::addTo(QCommandLineParser& parser) {
         QStringLiteral("Talk to the ANT stick at <rate> baud only (default: the rate its product uses, "
                        "then the other usual rates)."),
         QStringLiteral("rate")));
+    addRecordingOptions(parser);
 }
 
 std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QCommandLineParser& parser,
@@ -88,6 +131,10 @@ std::optional<ScannerProgramOptions> ScannerProgramOptions::readFrom(const QComm
         if (stored.isValid()) {
             options.baudRate = parseBaudRate(stored.toString());
         }
+    }
+    error = readRecordingOptions(parser, options);
+    if (!error.isEmpty()) {
+        return std::nullopt;
     }
     return options;
 }

@@ -10,9 +10,11 @@
 #include <string>
 
 #include "ant/usb/stick_baud_rate.h"
+#include "ant/usb/replay_device_kind.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_libusb.h"
 #include "ant/usb/usb_device_si.h"
+#include "bridge/stick_recording_setup.h"
 
 namespace draftwell {
 
@@ -49,6 +51,8 @@ QString kindOf(const USBDevice& device) {
         return QStringLiteral("direct USB");
     case USB_DEVICE_TYPE_SI_LIBUSB:
         return QStringLiteral("USB-to-serial chip over USB");
+    case USB_DEVICE_TYPE_REPLAY:
+        return QStringLiteral("replayed recording");
     default:
         return QStringLiteral("virtual stick");
     }
@@ -122,6 +126,7 @@ QStringList listDevices() {
         return lines;
     }
     lines << QStringLiteral("ANT sticks found, by the device number the program uses (it opens device 0):");
+    bool anyUnopenable = false;
     for (std::uint32_t i = 0; i < all.GetSize(); ++i) {
         const USBDevice& device = *all[i];
         const bool canOpen = openable.count(identity(device)) != 0;
@@ -129,6 +134,10 @@ QStringList listDevices() {
                      .arg(i)
                      .arg(describe(device),
                           canOpen ? QStringLiteral("can be opened") : whyNotOpenable(device));
+        anyUnopenable = anyUnopenable || !canOpen;
+    }
+    if (anyUnopenable) {
+        lines << stickReportHint();
     }
     return lines;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/ant_scanner_service.h"
 #include "bridge/ant_scanner_bridge.h"
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
         return draftwell::HeadlessLogger::exitUsage;
     case draftwell::CliParseResult::Action::listDevices: {
         const draftwell::ScannerDeviceSetup devices(parsed.options.scanner);
+        if (!devices.recording().error().isEmpty()) {
+            printTo(stderr, QStringLiteral("lap-logger-cli: %1").arg(devices.recording().error()));
+            return 1;
+        }
         for (const QString& line : draftwell::listDevices()) {
             printTo(stdout, line);
         }
@@ -57,6 +62,10 @@ int main(int argc, char** argv) {
 
     // Declared first: outlives the bridge.
     const draftwell::ScannerDeviceSetup devices(parsed.options.scanner);
+    if (!devices.recording().error().isEmpty()) {
+        printTo(stderr, QStringLiteral("lap-logger-cli: %1").arg(devices.recording().error()));
+        return 1;
+    }
     draftwell::TerminationSignals signals;
     if (!signals.install()) {
         printTo(stderr, QStringLiteral("lap-logger-cli: cannot watch for SIGINT and SIGTERM."));
@@ -75,5 +84,17 @@ int main(int argc, char** argv) {
     QObject::connect(&logger, &draftwell::HeadlessLogger::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
     logger.start();
-    return QCoreApplication::exec();
+    // After the logger's own connection: it prints the failed open's line before this adds the hint.
+    QObject::connect(&service, &draftwell::ANTScannerService::messageLogsChanged, &service, [&service] {
+        const QString hint = draftwell::stickReportHintAfter(service.messageLogs().constLast());
+        if (!hint.isEmpty()) {
+            service.appendLog(hint);
+        }
+    });
+    const int exitCode = QCoreApplication::exec();
+    if (const std::optional<QString> failure = devices.recording().replayFailure()) {
+        printTo(stderr, QStringLiteral("lap-logger-cli: %1").arg(*failure));
+        return 1;
+    }
+    return exitCode;
 }

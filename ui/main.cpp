@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
+#include "app/ant_scanner_service.h"
 #include "bridge/ant_scanner_bridge.h"
 #include "bridge/program_identity.h"
 #include "bridge/scanner_device_setup.h"
@@ -91,9 +93,22 @@ int main(int argc, char** argv) {
 
     // Declared first: outlives the bridge.
     const draftwell::ScannerDeviceSetup devices(*options);
+    if (!devices.recording().error().isEmpty()) {
+        printError(devices.recording().error());
+        return 1;
+    }
     draftwell::QuitSignalWatcher quitSignals;
     draftwell::LapLoggerApp shell(
         std::make_unique<draftwell::ANTScannerBridge>(options->networkKey, options->baudRate));
+    draftwell::ANTScannerService& service = shell.service();
+    QObject::connect(&service, &draftwell::ANTScannerService::messageLogsChanged, &service, [&service] {
+        const QString hint = draftwell::stickReportHintAfter(service.messageLogs().constLast());
+        if (!hint.isEmpty()) {
+            // Not from inside the notification of the line it follows.
+            QMetaObject::invokeMethod(
+                &service, [&service, hint] { service.appendLog(hint); }, Qt::QueuedConnection);
+        }
+    });
     QObject::connect(&quitSignals, &draftwell::QuitSignalWatcher::quitRequested, &app, &QApplication::quit);
     shell.start();
 
@@ -118,5 +133,9 @@ int main(int argc, char** argv) {
         tour->start();
     }
     const int result = QApplication::exec();
+    if (const std::optional<QString> failure = devices.recording().replayFailure()) {
+        printError(*failure);
+        return 1;
+    }
     return result != 0 ? result : tourResult;
 }

@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 
+#include "ant/usb/libusb_control_observer.h"
 #include "ant/usb/libusb_transfer.h"
 
 namespace {
@@ -277,6 +278,8 @@ LibusbError::Enum LibusbDeviceHandle::ControlTransfer(std::uint8_t requestType, 
     if (in && transferred > 0) {
         std::memcpy(buffer, setupAndData.data() + LIBUSB_CONTROL_SETUP_SIZE, transferred);
     }
+    NotifyLibusbControlObserver(
+        {requestType, request, value, index, buffer, in ? transferred : length, result});
     return result;
 }
 

@@ -18,7 +18,8 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--laps",        "4",          "--duration",    "90.5",
                                     "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF",
                                     "--rider",       "4660",
-                                    "--baud",        "50000"});
+                                    "--baud",        "50000",
+                                    "--record",      "stick.txt"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;
     EXPECT_EQ(o.scanner.devicePath, QStringLiteral("/dev/pts/7"));
@@ -35,6 +36,13 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
     EXPECT_TRUE(o.noLog);
     EXPECT_TRUE(o.verbose);
     EXPECT_EQ(o.rider, std::uint16_t{4660});
+    EXPECT_EQ(o.scanner.recordPath, QStringLiteral("stick.txt"));
+    EXPECT_TRUE(o.scanner.replayPath.isEmpty());
+
+    const CliParseResult replay = parse({"--replay", "stick.txt", "--replay-fast"});
+    ASSERT_EQ(replay.action, CliParseResult::Action::run) << replay.text.toStdString();
+    EXPECT_EQ(replay.options.scanner.replayPath, QStringLiteral("stick.txt"));
+    EXPECT_TRUE(replay.options.scanner.replayFast);
 }
 
 TEST(CliOptionsTest, DefaultsLeaveSettingsAloneAndUseTheANTPlusKey) {
@@ -50,8 +58,8 @@ TEST(CliOptionsTest, DefaultsLeaveSettingsAloneAndUseTheANTPlusKey) {
 TEST(CliOptionsTest, HelpAndVersion) {
     const CliParseResult help = parse({"--help"});
     EXPECT_EQ(help.action, CliParseResult::Action::help);
-    for (const char* option :
-         {"--device", "--simulate", "--network-key", "--baud", "--output", "--laps", "--duration"}) {
+    for (const char* option : {"--device", "--simulate", "--network-key", "--baud", "--record", "--replay",
+                               "--output", "--laps", "--duration"}) {
         EXPECT_TRUE(help.text.contains(QLatin1StringView(option))) << option;
     }
     const CliParseResult version = parse({"--version"});
@@ -91,6 +99,10 @@ TEST(CliOptionsTest, BadUsageIsRefusedWithAMessage) {
         {"--rider", "Anna"},
         {"--baud", "fast"},
         {"--baud", "100"},
+        {"--record", ""},
+        {"--replay-fast"},
+        {"--replay", "stick.txt", "--simulate"},
+        {"--replay", "stick.txt", "--device", "/dev/ttyUSB0"},
     };
     for (const QStringList& args : bad) {
         const CliParseResult r = parse(args);

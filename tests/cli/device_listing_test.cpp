@@ -55,7 +55,7 @@ TEST_F(DeviceListingTest, ListsSticksInDeviceNumberOrderWithTheirState) {
     const QStringList lines = draftwell::listDevices();
     ::close(holder);
 
-    ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString();
+    ASSERT_EQ(lines.size(), 7) << lines.join('\n').toStdString();
     EXPECT_EQ(lineOf(lines, 1),
               "  0: serial port /dev/ttyUSB0, USB 0fcf:1008, \"ANT USB Stick\", serial 111, 115200 baud - "
               "cannot be opened: /dev/ttyUSB0 is in use by another program");
@@ -72,6 +72,8 @@ TEST_F(DeviceListingTest, ListsSticksInDeviceNumberOrderWithTheirState) {
     EXPECT_NE(lineOf(lines, 4).find("can be opened"), std::string::npos);
     EXPECT_TRUE(startsWith(lineOf(lines, 5), "  4: USB-to-serial chip over USB /dev/bus/usb/001/005,"))
         << lineOf(lines, 5);
+    EXPECT_EQ(lineOf(lines, 6),
+              "To report this, run: lap-logger-cli --record stick.txt --duration 30 and attach stick.txt.");
 }
 
 TEST_F(DeviceListingTest, NamedPortComesFirst) {

@@ -1,15 +1,20 @@
 // Sticks driven directly over USB through libusb, against an emulated device
 // whose usbdevfs requests the test serves.
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "ant/usb/libusb_control_observer.h"
 #include "ant/usb/libusb_device_enumerator.h"
 #include "ant/usb/libusb_device_handle.h"
+#include "ant/usb/recording_device_handle.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_handle_si.h"
 #include "ant/usb/usb_device_kind.h"
@@ -259,5 +264,68 @@ TEST_F(AccessLayerTest, OtherVendorsAreRefusedUntouched) {
     EXPECT_EQ(result_, LibusbError::Other);
     EXPECT_EQ(stick_->IoctlCount(), 0);
 }
+
+} // namespace
+
+namespace {
+
+// A recording of each direct kind holds the vendor requests of its open and close and the bytes both ways
+// that went through the open handle (not the direct kind's wake-up, written inside its open).
+class DirectRecordingTest : public DirectHandleTest,
+                            public ::testing::WithParamInterface<std::pair<USBDeviceType, std::uint16_t>> {};
+
+TEST_P(DirectRecordingTest, HoldsControlRequestsAndBytes) {
+    const auto [type, pid] = GetParam();
+    Plug(0x0FCF, pid);
+    const std::string path = ::testing::TempDir() + "stick-" + std::to_string(type) + ".txt";
+    std::string error;
+    auto recorder = StickRecorder::Create(path, {}, error);
+    ASSERT_TRUE(recorder) << error;
+    SetUSBDeviceKinds(RecordingDeviceKinds(USBPlatformDeviceKinds(), recorder));
+    SetLibusbControlObserver([recorder](const LibusbControlRequest& r) {
+        recorder->Control(r.requestType, r.request, r.value, r.index, r.data, r.size, r.result);
+    });
+    Open(type);
+    const Bytes broadcast = {0xA4, 0x09, 0x4E, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 0xE3};
+    stick_->SendToHost(broadcast);
+    EXPECT_EQ(ReadFromHandle(broadcast.size()), broadcast);
+    const Bytes command = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    std::uint32_t written = 0;
+    handle_->Write(command.data(), static_cast<std::uint32_t>(command.size()), written);
+    ASSERT_TRUE(USBDeviceHandle::Close(handle_));
+    SetLibusbControlObserver({});
+    recorder.reset();
+
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path.c_str());
+    const std::optional<std::vector<StickEvent>> events = ParseStickRecording(text.str(), error);
+    ASSERT_TRUE(events) << error;
+    Bytes vendorRequests;
+    std::vector<Bytes> host;
+    Bytes stick;
+    for (const StickEvent& event : *events) {
+        if (event.kind == StickEvent::Kind::control && event.requestType == 0x40) {
+            vendorRequests.push_back(event.request);
+        } else if (event.kind == StickEvent::Kind::host) {
+            host.push_back(event.bytes);
+        } else if (event.kind == StickEvent::Kind::stick) {
+            stick.insert(stick.end(), event.bytes.begin(), event.bytes.end());
+        }
+    }
+    ASSERT_FALSE(events->empty());
+    EXPECT_EQ(events->front().kind, StickEvent::Kind::open);
+    EXPECT_EQ(events->front().deviceType, type);
+    EXPECT_EQ(events->back().kind, StickEvent::Kind::close);
+    const Bytes bridgeChipRequests = {0x00, 0x01, 0x03, 0x13, 0x12, 0x13, 0x12, 0x00};
+    EXPECT_EQ(vendorRequests, type == USB_DEVICE_TYPE_SI_LIBUSB ? bridgeChipRequests : Bytes{});
+    EXPECT_EQ(host, std::vector<Bytes>{command});
+    EXPECT_EQ(stick, broadcast);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DirectRecordingTest,
+                         ::testing::Values(std::pair{USB_DEVICE_TYPE_LIBUSB, std::uint16_t{0x1008}},
+                                           std::pair{USB_DEVICE_TYPE_SI_LIBUSB, std::uint16_t{0x1004}}));
 
 } // namespace
