@@ -15,9 +15,9 @@
 
 #include "app/csv_delimiter_option.h"
 #include "app/lap_csv_logger.h"
+#include "app/lap_quality_monitor.h"
 #include "app/rider_lanes.h"
 #include "app/rider_run_file.h"
-#include "app/lap_quality_monitor.h"
 #include "app/run_journal.h"
 #include "app/scanner_bridge.h"
 #include "laps/lap_assembly_engine.h"

@@ -21,10 +21,11 @@ struct ScannerError {
 // bridge and the tests' scripted fake both implement it. Handlers and
 // completions are always invoked on the main thread, in posting order.
 class ScannerBridge {
-public:
+  public:
     using StatusHandler = std::function<void(bool open, bool receiving, bool multipleDevices)>;
     using LogHandler = std::function<void(const QString& line)>;
-    using PacketHandler = std::function<void(const QByteArray& payload, std::optional<std::uint16_t> deviceNumber)>;
+    using PacketHandler =
+        std::function<void(const QByteArray& payload, std::optional<std::uint16_t> deviceNumber)>;
     using OpenCompletion = std::function<void(const std::optional<ScannerError>& error)>;
     using CloseCompletion = std::function<void()>;
 

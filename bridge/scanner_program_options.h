@@ -24,8 +24,8 @@ struct ScannerProgramOptions {
     QString devicePath; // empty: the attached sticks
     ANTNetworkKey networkKey = kDefaultANTNetworkKey;
     std::optional<std::uint32_t> baudRate; // none: chosen per stick
-    QString recordPath; // empty: no recording
-    QString replayPath; // empty: no replay
+    QString recordPath;                    // empty: no recording
+    QString replayPath;                    // empty: no replay
     bool replayFast = false;
 
     // Adds the options to a parser.

@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "ant/usb/stick_baud_rate.h"
 #include "ant/usb/replay_device_kind.h"
+#include "ant/usb/stick_baud_rate.h"
 #include "ant/usb/usb_device_handle.h"
 #include "ant/usb/usb_device_libusb.h"
 #include "ant/usb/usb_device_si.h"

@@ -146,6 +146,8 @@ LapAssemblyUpdate LapAssemblyEngine::makeUpdate(std::optional<std::string> lapMe
     return u;
 }
 
-void LapAssemblyEngine::clearCompletedLaps() { completedLaps_.clear(); }
+void LapAssemblyEngine::clearCompletedLaps() {
+    completedLaps_.clear();
+}
 
 } // namespace draftwell

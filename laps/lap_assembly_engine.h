@@ -25,7 +25,7 @@ struct LapAssemblyUpdate {
 // Merges decoded pages, arriving in any order and any number of times, into
 // lap records. Single-threaded: called on the main thread only.
 class LapAssemblyEngine {
-public:
+  public:
     LapAssemblyUpdate process(const LapPacket& page);
     LapAssemblyUpdate makeUpdate(std::optional<std::string> lapMessage = std::nullopt) const;
     void clearCompletedLaps();
@@ -42,7 +42,7 @@ public:
     // printf-style lap line, always with "." as the decimal separator.
     static std::string lapMessage(const LapData& lap);
 
-private:
+  private:
     void startNewLap(std::uint8_t lapNumber);
     // The page carries the number and figures of a lap in completedLaps.
     bool repeatsCompletedLap(const LapPacket& page) const;

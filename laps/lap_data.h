@@ -34,6 +34,8 @@ struct LapData {
 
 using LapDataRef = std::shared_ptr<LapData>;
 
-inline LapDataRef makeLapData() { return std::make_shared<LapData>(); }
+inline LapDataRef makeLapData() {
+    return std::make_shared<LapData>();
+}
 
 } // namespace draftwell

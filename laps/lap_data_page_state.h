@@ -7,7 +7,7 @@ namespace draftwell {
 
 // Set of the pages merged into a lap; all three bits set means complete.
 class LapDataPageState {
-public:
+  public:
     using RawValue = std::uint8_t;
 
     static const LapDataPageState page0;
@@ -40,7 +40,7 @@ public:
 
     friend constexpr bool operator==(LapDataPageState, LapDataPageState) = default;
 
-private:
+  private:
     RawValue raw_ = 0;
 };
 

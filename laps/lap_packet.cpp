@@ -19,8 +19,8 @@ std::unique_ptr<LapPacket> decodeLapPage(std::span<const std::uint8_t> payload) 
         p->lapNumber = lapNumber;
         p->cdA = le16(payload, 1) / 10000.0;
         p->cal = le16(payload, 3) / 10000.0;
-        const unsigned ms = payload[5] | (static_cast<unsigned>(payload[6]) << 8) |
-                            (static_cast<unsigned>(payload[7]) << 16);
+        const unsigned ms =
+            payload[5] | (static_cast<unsigned>(payload[6]) << 8) | (static_cast<unsigned>(payload[7]) << 16);
         p->lapTime = static_cast<double>(ms) / 1000.0;
         return p;
     }

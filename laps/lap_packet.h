@@ -19,7 +19,7 @@ struct LapPacket {
     std::uint8_t lapNumber = 0;
     LapDataPageState packetNo; // the page's bit, not its index
 
-protected:
+  protected:
     explicit LapPacket(LapDataPageState bit) : packetNo(bit) {}
 };
 

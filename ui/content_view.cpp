@@ -6,8 +6,8 @@
 #include "ui/log_pane.h"
 #include "ui/logo_view.h"
 #include "ui/named_colors.h"
-#include "ui/rider_selector.h"
 #include "ui/quality_warning_banner.h"
+#include "ui/rider_selector.h"
 #include "ui/session_summary_row.h"
 #include "ui/status_card.h"
 

@@ -17,8 +17,7 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--cal-laps",    "3",          "--auto-cal",    "off",
                                     "--laps",        "4",          "--duration",    "90.5",
                                     "--no-log",      "--verbose",  "--network-key", "0123456789ABCDEF",
-                                    "--rider",       "4660",
-                                    "--baud",        "50000",
+                                    "--rider",       "4660",       "--baud",        "50000",
                                     "--record",      "stick.txt"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;

@@ -14,17 +14,30 @@ const std::vector<std::uint8_t> kLap5Page1{0x45, 0x88, 0x13, 0x84, 0x03, 0xE8, 0
 const std::vector<std::uint8_t> kLap5Page2{0x85, 0xC4, 0x09, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 std::vector<std::uint8_t> page0(int lap, std::uint16_t cdA, std::uint16_t cal, std::uint32_t ms) {
-    return {static_cast<std::uint8_t>(lap), static_cast<std::uint8_t>(cdA), static_cast<std::uint8_t>(cdA >> 8),
-            static_cast<std::uint8_t>(cal), static_cast<std::uint8_t>(cal >> 8), static_cast<std::uint8_t>(ms),
-            static_cast<std::uint8_t>(ms >> 8), static_cast<std::uint8_t>(ms >> 16)};
+    return {static_cast<std::uint8_t>(lap),      static_cast<std::uint8_t>(cdA),
+            static_cast<std::uint8_t>(cdA >> 8), static_cast<std::uint8_t>(cal),
+            static_cast<std::uint8_t>(cal >> 8), static_cast<std::uint8_t>(ms),
+            static_cast<std::uint8_t>(ms >> 8),  static_cast<std::uint8_t>(ms >> 16)};
 }
 std::vector<std::uint8_t> page1(int lap, std::uint16_t dist, bool valid) {
-    return {static_cast<std::uint8_t>(0x40 | lap), static_cast<std::uint8_t>(dist),
-            static_cast<std::uint8_t>(dist >> 8), 0, 0, 0, 0, static_cast<std::uint8_t>(valid ? 1 : 0)};
+    return {static_cast<std::uint8_t>(0x40 | lap),
+            static_cast<std::uint8_t>(dist),
+            static_cast<std::uint8_t>(dist >> 8),
+            0,
+            0,
+            0,
+            0,
+            static_cast<std::uint8_t>(valid ? 1 : 0)};
 }
 std::vector<std::uint8_t> page2(int lap, std::uint16_t pwr) {
-    return {static_cast<std::uint8_t>(0x80 | lap), static_cast<std::uint8_t>(pwr), static_cast<std::uint8_t>(pwr >> 8),
-            0, 0, 0, 0, 0};
+    return {static_cast<std::uint8_t>(0x80 | lap),
+            static_cast<std::uint8_t>(pwr),
+            static_cast<std::uint8_t>(pwr >> 8),
+            0,
+            0,
+            0,
+            0,
+            0};
 }
 
 LapAssemblyUpdate feed(LapAssemblyEngine& e, const std::vector<std::uint8_t>& bytes) {
@@ -39,8 +52,9 @@ void completeLap(LapAssemblyEngine& e, int lap) {
     feed(e, page2(lap, 2500));
 }
 
-const char* kLap5Message = "Lap 5 complete CdA 0.3088 Cal 1.0000 Time 123.456s Dist 500.0 Speed 14.6 RiderPwr 250.0 "
-                           "Head 90.0 Chest 100.0";
+const char* kLap5Message =
+    "Lap 5 complete CdA 0.3088 Cal 1.0000 Time 123.456s Dist 500.0 Speed 14.6 RiderPwr 250.0 "
+    "Head 90.0 Chest 100.0";
 
 } // namespace
 

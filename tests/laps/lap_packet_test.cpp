@@ -8,7 +8,9 @@ using namespace draftwell;
 
 namespace {
 
-std::unique_ptr<LapPacket> decode(std::vector<std::uint8_t> bytes) { return decodeLapPage(bytes); }
+std::unique_ptr<LapPacket> decode(std::vector<std::uint8_t> bytes) {
+    return decodeLapPage(bytes);
+}
 
 template <class T> const T& as(const std::unique_ptr<LapPacket>& p) {
     auto* t = dynamic_cast<const T*>(p.get());
