@@ -11,9 +11,11 @@
 #include "ant/usb/usb_device_handle_si.h"
 #include "ant/usb/usb_device_kind.h"
 #include "sim/pty_stick_server.h"
-#include "tests/ant/usb/wait_for.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using draftwell::test::eventually;
 
 using namespace std::chrono_literals;
 
@@ -51,7 +53,7 @@ TEST(AntOverNamedPort, ConfiguresReceivesAndSurvivesTheStickGoingAway) {
     ANT_SetChannelEventCallback(0, &onChannelEvent, channelBuffer);
 
     ASSERT_TRUE(ANT_ResetSystem());
-    EXPECT_TRUE(WaitFor([] { return startUpMessages.load() > 0; }));
+    EXPECT_TRUE(eventually([] { return startUpMessages.load() > 0; }));
     const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_TRUE(ANT_SetNetworkKey(0, key, 500));
     EXPECT_TRUE(ANT_EnableExtendedMessages(1, 500));
@@ -59,10 +61,10 @@ TEST(AntOverNamedPort, ConfiguresReceivesAndSurvivesTheStickGoingAway) {
     EXPECT_TRUE(ANT_SetChannelRadioFreq(0, 67, 500));
     EXPECT_TRUE(ANT_SetChannelId(0, 0, 113, 5, 500));
     EXPECT_TRUE(ANT_OpenRxScanMode(500));
-    EXPECT_TRUE(WaitFor([] { return broadcasts.load() >= 3; }, 10s));
+    EXPECT_TRUE(eventually([] { return broadcasts.load() >= 3; }, 10s));
 
     server.stop(); // hangs up the terminal, as a pulled stick does
-    EXPECT_TRUE(WaitFor([] { return !ANT_RequestMessage(0, 0x54); }));
+    EXPECT_TRUE(eventually([] { return !ANT_RequestMessage(0, 0x54); }));
 
     const auto start = std::chrono::steady_clock::now();
     ANT_Close();

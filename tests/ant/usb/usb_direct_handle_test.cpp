@@ -20,9 +20,11 @@
 #include "ant/usb/usb_device_kind.h"
 #include "tests/ant/usb/fake_usb_stick.h"
 #include "tests/ant/usb/mock_usb_bus.h"
-#include "tests/ant/usb/wait_for.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using draftwell::test::eventually;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -51,7 +53,7 @@ class DirectHandleTest : public ::testing::Test {
 
     Bytes ReadFromHandle(std::size_t count) {
         Bytes got;
-        WaitFor([&] {
+        eventually([&] {
             std::uint8_t block[300];
             std::uint32_t n = 0;
             if (handle_->Read(block, sizeof block, n, 50) == USBStatus::Success) {
@@ -170,7 +172,7 @@ TEST_F(DirectHandleTest, AReplyEndingOnAPacketBoundaryArrivesAtOnce) {
 TEST_F(DirectHandleTest, CloseEndsAReadInFlightAtOnce) {
     Plug(0x0FCF, 0x1008);
     Open(USB_DEVICE_TYPE_LIBUSB);
-    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+    ASSERT_TRUE(eventually([&] { return stick_->PendingReads() == 1; }));
 
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(USBDeviceHandle::Close(handle_));
@@ -182,11 +184,11 @@ TEST_F(DirectHandleTest, CloseEndsAReadInFlightAtOnce) {
 TEST_F(DirectHandleTest, UnplugTurnsReadsAndWritesIntoDeviceGone) {
     Plug(0x0FCF, 0x1008);
     Open(USB_DEVICE_TYPE_LIBUSB);
-    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+    ASSERT_TRUE(eventually([&] { return stick_->PendingReads() == 1; }));
     stick_->Unplug();
     std::uint8_t byte = 0;
     std::uint32_t count = 0;
-    EXPECT_TRUE(WaitFor([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
+    EXPECT_TRUE(eventually([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
     EXPECT_EQ(handle_->Write(&byte, 1, count), USBStatus::DeviceGone);
     EXPECT_TRUE(USBDeviceHandle::Close(handle_));
 }
@@ -230,7 +232,7 @@ TEST_F(AccessLayerTest, AControlRequestDoesNotWaitBehindALongBulkRead) {
         std::uint32_t received = 0;
         device->BulkTransfer(0x81, buffer, sizeof buffer, received, 60000);
     });
-    ASSERT_TRUE(WaitFor([&] { return stick_->PendingReads() == 1; }));
+    ASSERT_TRUE(eventually([&] { return stick_->PendingReads() == 1; }));
     char text[64] = {};
     std::uint32_t length = 0;
     const auto start = std::chrono::steady_clock::now();

@@ -14,9 +14,11 @@
 #include "ant/usb/usb_device_handle_si.h"
 #include "ant/usb/usb_device_kind.h"
 #include "tests/ant/usb/mock_usb_bus.h"
-#include "tests/ant/usb/wait_for.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using draftwell::test::eventually;
 
 class SerialHandleTest : public ::testing::Test {
   protected:
@@ -68,7 +70,7 @@ TEST_F(SerialHandleTest, BytesTravelBothWaysThroughTheTty) {
     }
     ASSERT_EQ(::write(master_, toHost.data(), toHost.size()), 256);
     std::vector<std::uint8_t> got;
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(eventually([&] {
         std::uint8_t block[300];
         std::uint32_t n = 0;
         if (handle_->Read(block, sizeof block, n, 50) == USBStatus::Success) {
@@ -83,7 +85,7 @@ TEST_F(SerialHandleTest, BytesTravelBothWaysThroughTheTty) {
     ASSERT_EQ(handle_->Write(toStick, sizeof toStick, written), USBStatus::Success);
     EXPECT_EQ(written, sizeof toStick);
     std::vector<std::uint8_t> atStick;
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(eventually([&] {
         pollfd readable{master_, POLLIN, 0};
         std::uint8_t block[16];
         if (::poll(&readable, 1, 10) > 0) {
@@ -125,11 +127,11 @@ TEST_F(SerialHandleTest, UnplugMarksTheDeviceGoneEvenWithBytesQueued) {
     ASSERT_EQ(::write(master_, frame, sizeof frame), static_cast<ssize_t>(sizeof frame));
     std::uint8_t first = 0;
     std::uint32_t count = 0;
-    ASSERT_TRUE(WaitFor([&] { return handle_->Read(&first, 1, count, 50) == USBStatus::Success; }));
+    ASSERT_TRUE(eventually([&] { return handle_->Read(&first, 1, count, 50) == USBStatus::Success; }));
     EXPECT_EQ(first, 0xA4);
 
     bus_.Unplug(stick_);
-    EXPECT_TRUE(WaitFor([&] { return Gone(); }));
+    EXPECT_TRUE(eventually([&] { return Gone(); }));
     std::uint8_t rest[8];
     EXPECT_EQ(handle_->Read(rest, sizeof rest, count, 100), USBStatus::DeviceGone);
     EXPECT_EQ(handle_->Write(frame, sizeof frame, count), USBStatus::DeviceGone);
@@ -142,7 +144,7 @@ TEST_F(SerialHandleTest, TheOtherEndClosingEndsTheReceiveThread) {
     probe_ = -1;
     ::close(master_);
     master_ = -1;
-    EXPECT_TRUE(WaitFor([&] { return Gone(); }));
+    EXPECT_TRUE(eventually([&] { return Gone(); }));
     std::uint32_t count = 0;
     EXPECT_EQ(handle_->Write("x", 1, count), USBStatus::DeviceGone);
     EXPECT_TRUE(USBDeviceHandle::Close(handle_));

@@ -20,9 +20,11 @@
 #include "ant/usb/usb_device_handle_si_libusb.h"
 #include "ant/usb/usb_device_kind.h"
 #include "ant/usb/usb_device_si.h"
-#include "tests/ant/usb/wait_for.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using draftwell::test::eventually;
 
 int threadCount() {
     int count = 0;
@@ -37,7 +39,7 @@ int threadCount() {
 
 std::vector<std::uint8_t> readFrom(int fd, std::size_t count) {
     std::vector<std::uint8_t> got;
-    WaitFor([&] {
+    eventually([&] {
         std::uint8_t block[512];
         pollfd readable{fd, POLLIN, 0};
         if (::poll(&readable, 1, 10) > 0) {
@@ -53,7 +55,7 @@ std::vector<std::uint8_t> readFrom(int fd, std::size_t count) {
 
 std::vector<std::uint8_t> readFrom(USBDeviceHandle& handle, std::size_t count) {
     std::vector<std::uint8_t> got;
-    WaitFor([&] {
+    eventually([&] {
         std::uint8_t block[512];
         std::uint32_t n = 0;
         if (handle.Read(block, sizeof block, n, 50) == USBStatus::Success) {
@@ -154,15 +156,15 @@ TEST_F(SerialPortTest, HangUpMarksTheDeviceGoneAndEndsTheReceiveThread) {
     std::thread([] {}).join();
     const int threadsBefore = threadCount();
     ASSERT_TRUE(OpenNamedPort());
-    EXPECT_TRUE(WaitFor([&] { return threadCount() > threadsBefore; }));
+    EXPECT_TRUE(eventually([&] { return threadCount() > threadsBefore; }));
 
     ::close(master_);
     master_ = -1;
     std::uint8_t byte = 0;
     std::uint32_t count = 0;
-    EXPECT_TRUE(WaitFor([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
+    EXPECT_TRUE(eventually([&] { return handle_->Read(&byte, 0, count, 0) == USBStatus::DeviceGone; }));
     // The thread ends instead of spinning on a port that only reports its end.
-    EXPECT_TRUE(WaitFor([&] { return threadCount() == threadsBefore; }));
+    EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }));
     EXPECT_EQ(handle_->Write(&byte, 1, count), USBStatus::DeviceGone);
     EXPECT_TRUE(USBDeviceHandle::Close(handle_));
 }
