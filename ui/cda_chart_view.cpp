@@ -87,7 +87,10 @@ CdAChartView::CdAChartView(Size size, QWidget* parent)
     legendFont.setPixelSize(13);
     chart->legend()->setFont(legendFont);
     large_ = large;
+    // The view starts with a chart of its own, which setChart hands back rather than deletes.
+    QChart* const initial = this->chart();
     setChart(chart);
+    delete initial;
     setRenderHint(QPainter::Antialiasing);
     setObjectName(large ? QStringLiteral("popoutCdAChart") : QStringLiteral("cdAChart"));
     draw({}, nullptr);

@@ -43,8 +43,10 @@ void ScreenshotTour::onLaps() {
     capturing_ = true;
     giveUp_.stop();
     // An unticked lap shows how the flag column looks; the summary follows.
-    laps[1]->use = false;
-    shell_.service().updateSessionData();
+    if (laps.size() > 1) {
+        laps[1]->use = false;
+        shell_.service().updateSessionData();
+    }
     shell_.service().startLogging(false);
     shell_.openWindow(QString::fromLatin1(kLapDataWindowID));
     shell_.openWindow(QString::fromLatin1(kComparisonWindowID));
