@@ -80,16 +80,16 @@ void StickRecorder::OpenFailed(const USBDevice& device, std::uint32_t baud) {
 }
 
 void StickRecorder::Host(const void* data, std::uint32_t size) {
-    StickEvent event;
-    event.kind = StickEvent::Kind::host;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    event.bytes.assign(bytes, bytes + size);
-    Append(event, false);
+    AppendBytes(StickEvent::Kind::host, data, size);
 }
 
 void StickRecorder::Stick(const void* data, std::uint32_t size) {
+    AppendBytes(StickEvent::Kind::stick, data, size);
+}
+
+void StickRecorder::AppendBytes(StickEvent::Kind kind, const void* data, std::uint32_t size) {
     StickEvent event;
-    event.kind = StickEvent::Kind::stick;
+    event.kind = kind;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     event.bytes.assign(bytes, bytes + size);
     Append(event, false);

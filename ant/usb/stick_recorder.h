@@ -46,6 +46,7 @@ class StickRecorder {
     StickRecorder(std::FILE* file, std::string path, StopHandler stopped);
     void Append(StickEvent& event, bool flush);
     StickEvent DeviceEvent(StickEvent::Kind kind, const USBDevice& device, std::uint32_t baud);
+    void AppendBytes(StickEvent::Kind kind, const void* data, std::uint32_t size);
 
     const std::string path_;
     const StopHandler stopped_;
