@@ -95,7 +95,7 @@ template <typename Store> Apply whole(long min, long max, Store store) {
     };
 }
 
-// A time option; a set flag says the option was given at all.
+// A time option; `given`, where there is one, records that the option was used.
 Apply seconds(Duration Scenario::*member, bool allowZero, bool Scenario::*given = nullptr) {
     return [=](Scenario& s, const std::string& v) {
         if (given != nullptr) {
