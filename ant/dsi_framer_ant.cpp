@@ -139,7 +139,7 @@ void DSIFramerANT::processMessage() {
     const std::uint8_t length = receiveBuffer_[1];
     std::uint8_t* const payload = &receiveBuffer_[3];
     if (id == ANT_MESG_STARTUP_MESG_ID) {
-        const std::lock_guard lock(startupMutex_);
+        const draftwell::MutexLock lock(startupMutex_);
         ++startupCount_;
         startupArrived_.notify_all();
     }
@@ -489,14 +489,19 @@ bool DSIFramerANT::SendRequest(std::uint8_t messageId, std::uint8_t channel, ANT
 }
 
 std::uint64_t DSIFramerANT::StartupCount() {
-    const std::lock_guard lock(startupMutex_);
+    const draftwell::MutexLock lock(startupMutex_);
     return startupCount_;
 }
 
 bool DSIFramerANT::WaitForStartupAfter(std::uint64_t count, std::uint32_t timeoutMs) {
-    std::unique_lock lock(startupMutex_);
-    return startupArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [this, count] { return startupCount_ > count; });
+    draftwell::MutexLock lock(startupMutex_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (startupCount_ <= count) {
+        if (startupArrived_.wait_until(lock.forWait(), deadline) == std::cv_status::timeout) {
+            return startupCount_ > count;
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<std::uint8_t[]> DSIFramerANT::AllocateMessageBuffer(std::uint16_t size) {

@@ -3,8 +3,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
+#include "ant/annotated_mutex.h"
 #include "ant/ant_message.h"
 #include "ant/dsi_framer.h"
 #include "ant/dsi_thread.h"
@@ -110,7 +110,7 @@ class DSIFramerANT : public DSIFramer {
     DSI_MUTEX waiterMutex_{};
     DSI_CONDITION_VAR messageCondition_{};
     ResponseWaiter* waiters_ = nullptr;
-    std::mutex startupMutex_;
+    draftwell::Mutex startupMutex_;
     std::condition_variable startupArrived_;
-    std::uint64_t startupCount_ = 0;
+    std::uint64_t startupCount_ GUARDED_BY(startupMutex_) = 0;
 };

@@ -1,53 +1,39 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <stdexcept>
 
+#include "ant/annotated_mutex.h"
 #include "ant/dsi_thread.h"
 
 // Thread-safe FIFO with a blocking, time-limited bulk pop. No capacity limit.
 template <typename T, typename Container = std::deque<T>> class TSQueue {
   public:
-    // Throws std::runtime_error if the lock or the condition cannot be created.
-    TSQueue() {
-        if (DSIThread_CondInit(&notEmpty_) != DSI_THREAD_ENONE) {
-            throw std::runtime_error("TSQueue: condition");
-        }
-        if (DSIThread_MutexInit(&mutex_) != DSI_THREAD_ENONE) {
-            DSIThread_CondDestroy(&notEmpty_);
-            throw std::runtime_error("TSQueue: mutex");
-        }
-    }
-    ~TSQueue() {
-        DSIThread_MutexDestroy(&mutex_);
-        DSIThread_CondDestroy(&notEmpty_);
-    }
+    TSQueue() = default;
     TSQueue(const TSQueue&) = delete;
     TSQueue& operator=(const TSQueue&) = delete;
 
     void Push(const T& element) {
-        DSIThread_MutexLock(&mutex_);
+        const draftwell::MutexLock lock(mutex_);
         container_.push_back(element);
-        DSIThread_CondSignal(&notEmpty_);
-        DSIThread_MutexUnlock(&mutex_);
+        notEmpty_.notify_one();
     }
 
     void PushArray(const T* items, std::uint32_t count) {
-        DSIThread_MutexLock(&mutex_);
+        const draftwell::MutexLock lock(mutex_);
         container_.insert(container_.end(), items, items + count);
-        DSIThread_CondSignal(&notEmpty_);
-        DSIThread_MutexUnlock(&mutex_);
+        notEmpty_.notify_one();
     }
 
     // Takes up to maxCount elements, oldest first. Waits at most once, and only
     // if the queue is empty; 0 means nothing arrived (or a wake-up found none).
+    // DSI_THREAD_INFINITE waits without limit.
     std::uint32_t PopArray(T* out, std::uint32_t maxCount, std::uint32_t timeoutMs) {
-        DSIThread_MutexLock(&mutex_);
-        if (container_.empty() &&
-            (woken_ || DSIThread_CondTimedWait(&notEmpty_, &mutex_, timeoutMs) != DSI_THREAD_ENONE)) {
+        draftwell::MutexLock lock(mutex_);
+        if (container_.empty() && (woken_ || !WaitOnce(lock, timeoutMs))) {
             woken_ = false;
-            DSIThread_MutexUnlock(&mutex_);
             return 0;
         }
         woken_ = false;
@@ -59,22 +45,30 @@ template <typename T, typename Container = std::deque<T>> class TSQueue {
             out[i] = container_.front();
             container_.pop_front();
         }
-        DSIThread_MutexUnlock(&mutex_);
         return count;
     }
 
     // Ends the consumer's current or next wait of PopArray at once, so a
     // thread that is being stopped need not wait out its time-out.
     void Wake() {
-        DSIThread_MutexLock(&mutex_);
+        const draftwell::MutexLock lock(mutex_);
         woken_ = true;
-        DSIThread_CondSignal(&notEmpty_);
-        DSIThread_MutexUnlock(&mutex_);
+        notEmpty_.notify_one();
     }
 
   private:
-    bool woken_ = false;
-    DSI_CONDITION_VAR notEmpty_;
-    DSI_MUTEX mutex_;
-    Container container_;
+    // False when the time ran out.
+    bool WaitOnce(draftwell::MutexLock& lock, std::uint32_t timeoutMs) REQUIRES(mutex_) {
+        if (timeoutMs == DSI_THREAD_INFINITE) {
+            notEmpty_.wait(lock.forWait());
+            return true;
+        }
+        return notEmpty_.wait_for(lock.forWait(), std::chrono::milliseconds(timeoutMs)) ==
+               std::cv_status::no_timeout;
+    }
+
+    draftwell::Mutex mutex_;
+    std::condition_variable notEmpty_;
+    bool woken_ GUARDED_BY(mutex_) = false;
+    Container container_ GUARDED_BY(mutex_);
 };

@@ -9,6 +9,7 @@
 #include "bridge/ant_bridge_callbacks.h"
 #include "bridge/stick_start.h"
 #include "bridge/system_log.h"
+#include "bridge/work_queue_assert.h"
 
 namespace draftwell {
 
@@ -131,6 +132,7 @@ void ANTScannerBridge::performOnWorkQueueSync(const std::function<void()>& task)
 }
 
 bool ANTScannerBridge::openSequenceLocked(ScannerError* error) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (open_) {
         closeScannerLockedWithLog(true);
     }
@@ -176,6 +178,7 @@ bool ANTScannerBridge::openSequenceLocked(ScannerError* error) {
 }
 
 bool ANTScannerBridge::configureScannerLockedWithError(ScannerError* error) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (!runConfigurationStepsLocked(error)) {
         closeScannerLockedWithLog(false);
         return false;
@@ -191,6 +194,7 @@ bool ANTScannerBridge::configureScannerLockedWithError(ScannerError* error) {
 }
 
 bool ANTScannerBridge::runConfigurationStepsLocked(ScannerError* error) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     ActiveBridge::set(anchor_);
     receiveHandOver_.open();
     ANT_SetResponseCallback(&ANTBridgeResponseCallback, responseBuffer_.data());
@@ -232,6 +236,7 @@ bool ANTScannerBridge::runConfigurationStepsLocked(ScannerError* error) {
 }
 
 void ANTScannerBridge::closeScannerLockedWithLog(bool log) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (!open_ && !ActiveBridge::refersTo(anchor_.get())) {
         stopTimersLocked();
         return;
@@ -261,6 +266,7 @@ void ANTScannerBridge::closeScannerLockedWithLog(bool log) {
 }
 
 void ANTScannerBridge::closeLibraryLocked() {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     receiveHandOver_.close();
     ANT_Close();
 }
@@ -295,6 +301,7 @@ QByteArray ANTScannerBridge::copyChannelBufferData() const {
 }
 
 void ANTScannerBridge::receiveLocked(std::uint8_t event, const QByteArray& channelBytes) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (!open_ || channelBytes.size() < static_cast<qsizetype>(kBufferSize)) {
         return;
     }
@@ -348,6 +355,7 @@ void ANTScannerBridge::updateMultipleDeviceStateForDeviceID(std::optional<std::u
 }
 
 void ANTScannerBridge::startTimersLocked() {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     stopTimersLocked();
     // The timers belong to the queue, which the bridge owns: none fires once the bridge is gone.
     receiveTimeoutTimer_ =
@@ -357,6 +365,7 @@ void ANTScannerBridge::startTimersLocked() {
 }
 
 void ANTScannerBridge::stopTimersLocked() {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (receiveTimeoutTimer_) {
         workQueue_.cancelTimer(*receiveTimeoutTimer_);
         receiveTimeoutTimer_.reset();
@@ -368,6 +377,7 @@ void ANTScannerBridge::stopTimersLocked() {
 }
 
 void ANTScannerBridge::receiveTimeoutFiredLocked() {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (!open_ || !lastMessageAt_) {
         return;
     }
@@ -378,6 +388,7 @@ void ANTScannerBridge::receiveTimeoutFiredLocked() {
 }
 
 void ANTScannerBridge::connectionPollFiredLocked() {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     if (!open_) {
         return;
     }

@@ -4,6 +4,7 @@
 #include "ant/ant.h"
 #include "bridge/ant_scanner_bridge.h"
 #include "bridge/stick_start.h"
+#include "bridge/work_queue_assert.h"
 
 namespace draftwell {
 
@@ -26,6 +27,7 @@ void ANTScannerBridge::noticeStickRestart() {
 }
 
 void ANTScannerBridge::reconfigureAfterRestartLocked(std::uint64_t session) {
+    DRAFTWELL_ASSERT_ON_WORK_QUEUE(workQueue_);
     // Closed since, or already configured again for this restart (it can announce itself twice).
     if (!open_ || session != session_.load()) {
         return;

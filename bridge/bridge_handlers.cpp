@@ -7,22 +7,22 @@
 namespace draftwell {
 
 void BridgeHandlers::setStatusHandler(ScannerBridge::StatusHandler handler) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     statusHandler_ = std::move(handler);
 }
 
 void BridgeHandlers::setLogHandler(ScannerBridge::LogHandler handler) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     logHandler_ = std::move(handler);
 }
 
 void BridgeHandlers::setPacketHandler(ScannerBridge::PacketHandler handler) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     packetHandler_ = std::move(handler);
 }
 
 bool BridgeHandlers::hasPacketHandler() const {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     return !detached_ && static_cast<bool>(packetHandler_);
 }
 
@@ -30,7 +30,7 @@ void BridgeHandlers::postStatus(bool open, bool receiving, bool multipleDevices)
     postToMainThread([self = shared_from_this(), open, receiving, multipleDevices] {
         ScannerBridge::StatusHandler handler;
         {
-            const std::lock_guard lock(self->mutex_);
+            const MutexLock lock(self->mutex_);
             handler = self->statusHandler_;
         }
         if (handler) {
@@ -43,7 +43,7 @@ void BridgeHandlers::postLog(const QString& line) {
     postToMainThread([self = shared_from_this(), line] {
         ScannerBridge::LogHandler handler;
         {
-            const std::lock_guard lock(self->mutex_);
+            const MutexLock lock(self->mutex_);
             handler = self->logHandler_;
         }
         if (handler) {
@@ -56,7 +56,7 @@ void BridgeHandlers::postPacket(const QByteArray& payload, std::optional<std::ui
     postToMainThread([self = shared_from_this(), payload, deviceNumber] {
         ScannerBridge::PacketHandler handler;
         {
-            const std::lock_guard lock(self->mutex_);
+            const MutexLock lock(self->mutex_);
             handler = self->packetHandler_;
         }
         if (handler) {
@@ -81,7 +81,7 @@ void BridgeHandlers::postCloseCompletion(ScannerBridge::CloseCompletion completi
 }
 
 void BridgeHandlers::detach() {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     detached_ = true;
     statusHandler_ = nullptr;
     logHandler_ = nullptr;
@@ -91,7 +91,7 @@ void BridgeHandlers::detach() {
 void BridgeHandlers::postToMainThread(std::function<void()> call) {
     MainThreadInbox::instance().post([self = shared_from_this(), call = std::move(call)] {
         {
-            const std::lock_guard lock(self->mutex_);
+            const MutexLock lock(self->mutex_);
             if (self->detached_) {
                 return;
             }

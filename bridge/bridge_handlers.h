@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 
+#include "ant/annotated_mutex.h"
 #include "app/scanner_bridge.h"
 
 namespace draftwell {
@@ -36,11 +36,11 @@ class BridgeHandlers : public std::enable_shared_from_this<BridgeHandlers> {
   private:
     void postToMainThread(std::function<void()> call);
 
-    mutable std::mutex mutex_;
-    ScannerBridge::StatusHandler statusHandler_;
-    ScannerBridge::LogHandler logHandler_;
-    ScannerBridge::PacketHandler packetHandler_;
-    bool detached_ = false;
+    mutable Mutex mutex_;
+    ScannerBridge::StatusHandler statusHandler_ GUARDED_BY(mutex_);
+    ScannerBridge::LogHandler logHandler_ GUARDED_BY(mutex_);
+    ScannerBridge::PacketHandler packetHandler_ GUARDED_BY(mutex_);
+    bool detached_ GUARDED_BY(mutex_) = false;
 };
 
 } // namespace draftwell

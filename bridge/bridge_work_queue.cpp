@@ -27,7 +27,7 @@ BridgeWorkQueue::BridgeWorkQueue(const std::string& label) : thread_([this, labe
 
 void BridgeWorkQueue::Completion::finish() {
     {
-        const std::lock_guard lock(mutex);
+        const MutexLock lock(mutex);
         finished = true;
     }
     done.notify_all();
@@ -35,7 +35,7 @@ void BridgeWorkQueue::Completion::finish() {
 
 BridgeWorkQueue::~BridgeWorkQueue() {
     {
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
@@ -50,12 +50,12 @@ BridgeWorkQueue::~BridgeWorkQueue() {
 }
 
 bool BridgeWorkQueue::isStopping() const {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     return stopping_;
 }
 
 std::size_t BridgeWorkQueue::pendingTasks() const {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     return tasks_.size();
 }
 
@@ -65,7 +65,7 @@ bool BridgeWorkQueue::isCurrentThread() const {
 
 void BridgeWorkQueue::post(std::function<void()> task) {
     {
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
         if (stopping_) {
             return;
         }
@@ -82,7 +82,7 @@ void BridgeWorkQueue::performSync(const std::function<void()>& task) {
     auto completion = std::make_shared<Completion>();
     bool queued = false;
     {
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
         if (!stopping_) {
             tasks_.push_back(Task{[&task, completion] {
                                       runGuarded(task);
@@ -96,15 +96,17 @@ void BridgeWorkQueue::performSync(const std::function<void()>& task) {
         return;
     }
     wake_.notify_all();
-    std::unique_lock lock(completion->mutex);
-    completion->done.wait(lock, [&] { return completion->finished; });
+    MutexLock lock(completion->mutex);
+    while (!completion->finished) {
+        completion->done.wait(lock.forWait());
+    }
 }
 
 BridgeWorkQueue::TimerId BridgeWorkQueue::startRepeatingTimer(std::chrono::milliseconds interval,
                                                               std::function<void()> fire) {
     TimerId id = 0;
     {
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
         id = nextTimerId_++;
         timers_.emplace(id, Timer{Clock::now() + interval, interval, std::move(fire)});
     }
@@ -113,14 +115,14 @@ BridgeWorkQueue::TimerId BridgeWorkQueue::startRepeatingTimer(std::chrono::milli
 }
 
 void BridgeWorkQueue::cancelTimer(TimerId id) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     timers_.erase(id);
 }
 
 void BridgeWorkQueue::run(const std::string& label) {
     // The kernel keeps 15 characters of a thread name.
     pthread_setname_np(pthread_self(), label.substr(label.size() > 15 ? label.size() - 15 : 0).c_str());
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     while (!stopping_) {
         if (!tasks_.empty()) {
             std::function<void()> task = std::move(tasks_.front().work);
@@ -138,12 +140,12 @@ void BridgeWorkQueue::run(const std::string& label) {
             }
         }
         if (earliest == timers_.end()) {
-            wake_.wait(lock); // woken by post, a new timer or stop
+            wake_.wait(lock.forWait()); // woken by post, a new timer or stop
             continue;
         }
         const Clock::time_point now = Clock::now();
         if (earliest->second.due > now) {
-            wake_.wait_until(lock, earliest->second.due);
+            wake_.wait_until(lock.forWait(), earliest->second.due);
             continue;
         }
         Timer& timer = earliest->second;

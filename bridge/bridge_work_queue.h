@@ -7,9 +7,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include "ant/annotated_mutex.h"
 
 namespace draftwell {
 
@@ -55,9 +56,9 @@ class BridgeWorkQueue {
 
     // What performSync waits on; set when its task ran or was dropped.
     struct Completion {
-        std::mutex mutex;
+        Mutex mutex;
         std::condition_variable done;
-        bool finished = false;
+        bool finished GUARDED_BY(mutex) = false;
 
         void finish();
     };
@@ -68,12 +69,12 @@ class BridgeWorkQueue {
 
     void run(const std::string& label);
 
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Task> tasks_;
-    std::map<TimerId, Timer> timers_;
-    TimerId nextTimerId_ = 1;
-    bool stopping_ = false;
+    std::deque<Task> tasks_ GUARDED_BY(mutex_);
+    std::map<TimerId, Timer> timers_ GUARDED_BY(mutex_);
+    TimerId nextTimerId_ GUARDED_BY(mutex_) = 1;
+    bool stopping_ GUARDED_BY(mutex_) = false;
     std::thread thread_; // last: started once the state above exists
 };
 

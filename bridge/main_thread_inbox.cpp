@@ -30,7 +30,7 @@ void MainThreadInbox::post(std::function<void()> call) {
     if (app == nullptr) {
         return;
     }
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     calls_.push_back(std::move(call));
     if (!wakePending_) {
         wakePending_ = true;
@@ -42,7 +42,7 @@ void MainThreadInbox::post(std::function<void()> call) {
 bool MainThreadInbox::event(QEvent* event) {
     {
         // Pairs with the lock held while the event was made on the posting thread.
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
     }
     if (event->type() != kDrainEvent) {
         return QObject::event(event);
@@ -54,7 +54,7 @@ bool MainThreadInbox::event(QEvent* event) {
 void MainThreadInbox::drain() {
     std::deque<std::function<void()>> calls;
     {
-        const std::lock_guard lock(mutex_);
+        const MutexLock lock(mutex_);
         calls.swap(calls_);
         wakePending_ = false;
     }

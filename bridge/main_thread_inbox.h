@@ -4,7 +4,8 @@
 
 #include <deque>
 #include <functional>
-#include <mutex>
+
+#include "ant/annotated_mutex.h"
 
 namespace draftwell {
 
@@ -26,9 +27,9 @@ class MainThreadInbox : public QObject {
     MainThreadInbox() = default;
     void drain();
 
-    std::mutex mutex_;
-    std::deque<std::function<void()>> calls_;
-    bool wakePending_ = false;
+    Mutex mutex_;
+    std::deque<std::function<void()>> calls_ GUARDED_BY(mutex_);
+    bool wakePending_ GUARDED_BY(mutex_) = false;
 };
 
 } // namespace draftwell

@@ -8,7 +8,7 @@ ReceiveHandOver::ReceiveHandOver(Post post) : post_(std::move(post)) {}
 
 void ReceiveHandOver::open() {
     {
-        const std::lock_guard lock(state_->mutex);
+        const MutexLock lock(state_->mutex);
         state_->accepting = true;
         ++state_->session;
     }
@@ -17,7 +17,7 @@ void ReceiveHandOver::open() {
 
 void ReceiveHandOver::close() {
     {
-        const std::lock_guard lock(state_->mutex);
+        const MutexLock lock(state_->mutex);
         state_->accepting = false;
     }
     state_->changed.notify_all();
@@ -25,7 +25,7 @@ void ReceiveHandOver::close() {
 
 void ReceiveHandOver::handOver(std::function<void()> step) {
     const std::shared_ptr<State> state = state_;
-    std::unique_lock lock(state->mutex);
+    MutexLock lock(state->mutex);
     if (!state->accepting) {
         return;
     }
@@ -37,7 +37,7 @@ void ReceiveHandOver::handOver(std::function<void()> step) {
     post_([state, session, done, step = std::move(step)] {
         bool current = false;
         {
-            const std::lock_guard stepLock(state->mutex);
+            const MutexLock stepLock(state->mutex);
             current = state->accepting && state->session == session;
         }
         // open() and close() also run on the queue, so the session cannot end while the step runs.
@@ -45,14 +45,16 @@ void ReceiveHandOver::handOver(std::function<void()> step) {
             step();
         }
         {
-            const std::lock_guard stepLock(state->mutex);
+            const MutexLock stepLock(state->mutex);
             *done = true;
         }
         state->changed.notify_all();
     });
 
     lock.lock();
-    state->changed.wait(lock, [&] { return *done || !state->accepting || state->session != session; });
+    while (!*done && state->accepting && state->session == session) {
+        state->changed.wait(lock.forWait());
+    }
 }
 
 } // namespace draftwell

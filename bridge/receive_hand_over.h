@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+
+#include "ant/annotated_mutex.h"
 
 namespace draftwell {
 
@@ -33,10 +34,10 @@ class ReceiveHandOver {
 
   private:
     struct State {
-        std::mutex mutex;
+        Mutex mutex;
         std::condition_variable changed;
-        bool accepting = false;
-        std::uint64_t session = 0;
+        bool accepting GUARDED_BY(mutex) = false;
+        std::uint64_t session GUARDED_BY(mutex) = 0;
     };
 
     std::shared_ptr<State> state_ = std::make_shared<State>();

@@ -10,12 +10,12 @@
 #include "bridge/ant_scanner_bridge.h"
 #include "bridge/program_identity.h"
 #include "bridge/scanner_device_setup.h"
+#include "bridge/termination_signals.h"
 #include "cli/cli_options.h"
 #include "cli/comparison_printout.h"
 #include "cli/device_listing.h"
 #include "cli/headless_logger.h"
 #include "cli/observed_scanner_bridge.h"
-#include "cli/termination_signals.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <map>
+#include <getopt.h>
 
 namespace antsim {
 
@@ -75,74 +75,55 @@ bool parseCommandSet(const std::string& text, CommandSet& out) {
 
 } // namespace
 
-ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
-    ScenarioArguments result;
-    Scenario& s = result.scenario;
-    long n = 0;
+namespace {
 
-    using Handler = std::function<bool(const std::string&)>;
-    const std::map<std::string, Handler> withValue = {
-        {"--lap-interval", [&](const std::string& v) { return parseSeconds(v, false, s.lapInterval); }},
-        {"--lap-interval-step",
-         [&](const std::string& v) { return parseSeconds(v, true, s.lapIntervalStep); }},
-        {"--first-lap-step",
-         [&](const std::string& v) {
-             if (!parseLong(v, 0, 63, n)) {
-                 return false;
-             }
-             s.firstLapStep = static_cast<int>(n);
-             return true;
-         }},
-        {"--broadcast-rate",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 50, n)) {
-                 return false;
-             }
-             s.broadcastPeriod = Duration(1000 / n);
-             return true;
-         }},
-        {"--transmitters",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 16, n)) {
-                 return false;
-             }
-             s.transmitters = static_cast<int>(n);
-             return true;
-         }},
-        {"--device-number",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 0xFFFF, n)) {
-                 return false;
-             }
-             s.firstDeviceNumber = static_cast<std::uint16_t>(n);
-             return true;
-         }},
-        {"--first-lap",
-         [&](const std::string& v) {
-             if (!parseLong(v, 0, 63, n)) {
-                 return false;
-             }
-             s.firstLap = static_cast<std::uint8_t>(n);
-             return true;
-         }},
-        {"--invalid-every",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 1000000, n)) {
-                 return false;
-             }
-             s.invalidEvery = static_cast<int>(n);
-             return true;
-         }},
-        {"--seed",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 0x7FFFFFFF, n)) {
-                 return false;
-             }
-             s.seed = static_cast<std::uint32_t>(n);
-             return true;
-         }},
-        {"--cal-drift",
-         [&](const std::string& v) {
+using Apply = std::function<bool(Scenario&, const std::string&)>;
+
+struct ValueOption {
+    const char* name;
+    Apply apply;
+};
+
+template <typename Store> Apply whole(long min, long max, Store store) {
+    return [=](Scenario& s, const std::string& v) {
+        long n = 0;
+        if (!parseLong(v, min, max, n)) {
+            return false;
+        }
+        store(s, n);
+        return true;
+    };
+}
+
+// A time option; `given`, where there is one, records that the option was used.
+Apply seconds(Duration Scenario::*member, bool allowZero, bool Scenario::*given = nullptr) {
+    return [=](Scenario& s, const std::string& v) {
+        if (given != nullptr) {
+            s.*given = true;
+        }
+        return parseSeconds(v, allowZero, s.*member);
+    };
+}
+
+Apply commands(CommandSet Scenario::*member) {
+    return [=](Scenario& s, const std::string& v) { return parseCommandSet(v, s.*member); };
+}
+
+const std::vector<ValueOption>& valueOptions() {
+    static const std::vector<ValueOption> table = {
+        {"lap-interval", seconds(&Scenario::lapInterval, false)},
+        {"lap-interval-step", seconds(&Scenario::lapIntervalStep, true)},
+        {"first-lap-step", whole(0, 63, [](Scenario& s, long n) { s.firstLapStep = static_cast<int>(n); })},
+        {"broadcast-rate", whole(1, 50, [](Scenario& s, long n) { s.broadcastPeriod = Duration(1000 / n); })},
+        {"transmitters", whole(1, 16, [](Scenario& s, long n) { s.transmitters = static_cast<int>(n); })},
+        {"device-number",
+         whole(1, 0xFFFF, [](Scenario& s, long n) { s.firstDeviceNumber = static_cast<std::uint16_t>(n); })},
+        {"first-lap", whole(0, 63, [](Scenario& s, long n) { s.firstLap = static_cast<std::uint8_t>(n); })},
+        {"invalid-every",
+         whole(1, 1000000, [](Scenario& s, long n) { s.invalidEvery = static_cast<int>(n); })},
+        {"seed", whole(1, 0x7FFFFFFF, [](Scenario& s, long n) { s.seed = static_cast<std::uint32_t>(n); })},
+        {"cal-drift",
+         [](Scenario& s, const std::string& v) {
              char* end = nullptr;
              const double percent = std::strtod(v.c_str(), &end);
              if (v.empty() || *end != '\0' || !(std::abs(percent) <= 10.0)) {
@@ -151,113 +132,84 @@ ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
              s.calDriftPercent = percent;
              return true;
          }},
-        {"--silence-after",
-         [&](const std::string& v) {
-             s.silence = true;
-             return parseSeconds(v, true, s.silenceAfter);
-         }},
-        {"--silence-for",
-         [&](const std::string& v) {
-             s.silence = true;
-             return parseSeconds(v, false, s.silenceFor);
-         }},
-        {"--unplug-after",
-         [&](const std::string& v) {
-             s.unplug = true;
-             return parseSeconds(v, true, s.unplugAfter);
-         }},
-        {"--restart-after",
-         [&](const std::string& v) {
-             s.restart = true;
-             return parseSeconds(v, true, s.restartAfter);
-         }},
-        {"--noise-every",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 1000000, n)) {
-                 return false;
-             }
-             s.noiseEvery = static_cast<int>(n);
-             return true;
-         }},
-        {"--only-baud",
-         [&](const std::string& v) {
-             if (!parseLong(v, 300, 4000000, n)) {
-                 return false;
-             }
-             s.baudRate = static_cast<std::uint32_t>(n);
-             return true;
-         }},
-        {"--bad-checksum-every",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 1000000, n)) {
-                 return false;
-             }
-             s.badChecksumEvery = static_cast<int>(n);
-             return true;
-         }},
-        {"--no-answer", [&](const std::string& v) { return parseCommandSet(v, s.unanswered); }},
-        {"--refuse", [&](const std::string& v) { return parseCommandSet(v, s.refused); }},
-        {"--refuse-code",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 0xFF, n)) {
-                 return false;
-             }
-             s.refuseCode = static_cast<std::uint8_t>(n);
-             return true;
-         }},
-        {"--slow", [&](const std::string& v) { return parseCommandSet(v, s.slow); }},
-        {"--slow-ms",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 60000, n)) {
-                 return false;
-             }
-             s.slowDelay = Duration(n);
-             return true;
-         }},
-        {"--fault-count",
-         [&](const std::string& v) {
-             if (!parseLong(v, 1, 1000000, n)) {
-                 return false;
-             }
-             s.faultCount = static_cast<int>(n);
-             return true;
-         }},
+        {"silence-after", seconds(&Scenario::silenceAfter, true, &Scenario::silence)},
+        {"silence-for", seconds(&Scenario::silenceFor, false, &Scenario::silence)},
+        {"unplug-after", seconds(&Scenario::unplugAfter, true, &Scenario::unplug)},
+        {"restart-after", seconds(&Scenario::restartAfter, true, &Scenario::restart)},
+        {"noise-every", whole(1, 1000000, [](Scenario& s, long n) { s.noiseEvery = static_cast<int>(n); })},
+        {"only-baud",
+         whole(300, 4000000, [](Scenario& s, long n) { s.baudRate = static_cast<std::uint32_t>(n); })},
+        {"bad-checksum-every",
+         whole(1, 1000000, [](Scenario& s, long n) { s.badChecksumEvery = static_cast<int>(n); })},
+        {"no-answer", commands(&Scenario::unanswered)},
+        {"refuse", commands(&Scenario::refused)},
+        {"refuse-code",
+         whole(1, 0xFF, [](Scenario& s, long n) { s.refuseCode = static_cast<std::uint8_t>(n); })},
+        {"slow", commands(&Scenario::slow)},
+        {"slow-ms", whole(1, 60000, [](Scenario& s, long n) { s.slowDelay = Duration(n); })},
+        {"fault-count", whole(1, 1000000, [](Scenario& s, long n) { s.faultCount = static_cast<int>(n); })},
     };
+    return table;
+}
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+// getopt_long's codes: the table's rows count up from here, clear of any option letter.
+constexpr int kFirstValueOption = 0x100;
+constexpr int kTrace = 0x80;
+constexpr int kNotAnOption = 1; // what a leading '-' in the option string makes of a bare word
+
+} // namespace
+
+ScenarioArguments parseScenarioArguments(const std::vector<std::string>& args) {
+    ScenarioArguments result;
+    const auto& table = valueOptions();
+    std::vector<option> longOptions;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        longOptions.push_back(
+            {table[i].name, required_argument, nullptr, kFirstValueOption + static_cast<int>(i)});
+    }
+    longOptions.push_back({"trace", no_argument, nullptr, kTrace});
+    longOptions.push_back({"help", no_argument, nullptr, 'h'});
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    // getopt wants writable C strings and a program name in front.
+    std::vector<std::string> storage{"ant-stick-sim"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    // getopt keeps its place in globals: start afresh, and say nothing on stderr.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int code = getopt_long(argc, argv.data(), "-:h", longOptions.data(), nullptr);
+        if (code == -1) {
+            break;
+        }
+        if (code == 'h') {
             result.helpRequested = true;
-            continue;
-        }
-        if (arg == "--trace") {
-            s.trace = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            hasValue = true;
-        }
-        const auto it = withValue.find(name);
-        if (it == withValue.end()) {
-            result.error = "unknown option: " + arg;
-            return result;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                result.error = "missing value for " + name;
+        } else if (code == kTrace) {
+            result.scenario.trace = true;
+        } else if (code >= kFirstValueOption) {
+            const ValueOption& row = table[static_cast<std::size_t>(code - kFirstValueOption)];
+            if (!row.apply(result.scenario, optarg)) {
+                result.error = std::string("bad value for --") + row.name + ": " + optarg;
                 return result;
             }
-            value = args[++i];
-        }
-        if (!it->second(value)) {
-            result.error = "bad value for " + name + ": " + value;
+        } else if (code == ':' && optopt >= kFirstValueOption) {
+            result.error = std::string("missing value for --") +
+                           table[static_cast<std::size_t>(optopt - kFirstValueOption)].name;
+            return result;
+        } else {
+            result.error = "unknown option: " + std::string(code == kNotAnOption ? optarg : argv[optind - 1]);
             return result;
         }
+    }
+    if (optind < argc) {
+        result.error = "unknown option: " + storage[static_cast<std::size_t>(optind)];
     }
     return result;
 }

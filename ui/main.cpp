@@ -11,9 +11,9 @@
 #include "bridge/program_identity.h"
 #include "bridge/scanner_device_setup.h"
 #include "bridge/scanner_program_options.h"
+#include "bridge/termination_signals.h"
 #include "ui/app_version.h"
 #include "ui/lap_logger_app.h"
-#include "ui/quit_signal_watcher.h"
 #include "ui/screenshot_tour.h"
 
 namespace {
@@ -97,7 +97,9 @@ int main(int argc, char** argv) {
         printError(devices.recording().error());
         return 1;
     }
-    draftwell::QuitSignalWatcher quitSignals;
+    // A run being logged is written before the process ends; without the watch the program still runs.
+    draftwell::TerminationSignals quitSignals({SIGINT, SIGTERM, SIGHUP});
+    quitSignals.install();
     draftwell::LapLoggerApp shell(
         std::make_unique<draftwell::ANTScannerBridge>(options->networkKey, options->baudRate));
     draftwell::ANTScannerService& service = shell.service();
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
                 &service, [&service, hint] { service.appendLog(hint); }, Qt::QueuedConnection);
         }
     });
-    QObject::connect(&quitSignals, &draftwell::QuitSignalWatcher::quitRequested, &app, &QApplication::quit);
+    QObject::connect(&quitSignals, &draftwell::TerminationSignals::received, &app, &QApplication::quit);
     shell.start();
 
     std::unique_ptr<draftwell::ScreenshotTour> tour;

@@ -60,7 +60,7 @@ void LibusbTransfer::FillControl(libusb_device_handle* handle, std::uint8_t* set
 }
 
 LibusbError::Enum LibusbTransfer::Submit() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     if (transfer_ == nullptr) {
         return LibusbError::NoMemory;
     }
@@ -77,18 +77,20 @@ LibusbError::Enum LibusbTransfer::Submit() {
 }
 
 LibusbTransfer::Status LibusbTransfer::Wait() {
-    std::unique_lock lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     if (!submitted_) {
         const bool cancelled = completed_ && status_ == Status::Cancelled;
         completed_ = true;
         return cancelled ? Status::Cancelled : Status::Error;
     }
-    completion_.wait(lock, [this] { return completed_; });
+    while (!completed_) {
+        completion_.wait(lock.forWait());
+    }
     return status_;
 }
 
 void LibusbTransfer::Cancel() {
-    std::unique_lock lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     if (completed_) {
         return;
     }
@@ -100,11 +102,13 @@ void LibusbTransfer::Cancel() {
     if (libusb_cancel_transfer(transfer_) != LIBUSB_SUCCESS) {
         // Already on its way to completion (or the device is gone, which also completes it).
     }
-    completion_.wait(lock, [this] { return completed_; });
+    while (!completed_) {
+        completion_.wait(lock.forWait());
+    }
 }
 
 std::uint32_t LibusbTransfer::GetActualLength() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     return actualLength_;
 }
 
@@ -130,7 +134,7 @@ LibusbError::Enum LibusbTransfer::ToError(Status status) {
 
 void LIBUSB_CALL LibusbTransfer::OnComplete(libusb_transfer* transfer) {
     auto* self = static_cast<LibusbTransfer*>(transfer->user_data);
-    std::lock_guard lock(self->mutex_);
+    draftwell::MutexLock lock(self->mutex_);
     self->status_ = fromLibusb(transfer->status);
     self->actualLength_ =
         transfer->actual_length > 0 ? static_cast<std::uint32_t>(transfer->actual_length) : 0;

@@ -4,8 +4,8 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
+#include "ant/annotated_mutex.h"
 #include "ant/usb/libusb_error.h"
 
 // One asynchronous libusb transfer that a caller waits for. It completes on the
@@ -42,11 +42,11 @@ class LibusbTransfer {
   private:
     static void LIBUSB_CALL OnComplete(libusb_transfer* transfer);
 
-    std::mutex mutex_;
+    draftwell::Mutex mutex_;
     std::condition_variable completion_;
-    bool submitted_ = false;
-    bool completed_ = false;
-    Status status_ = Status::Error;
-    std::uint32_t actualLength_ = 0;
+    bool submitted_ GUARDED_BY(mutex_) = false;
+    bool completed_ GUARDED_BY(mutex_) = false;
+    Status status_ GUARDED_BY(mutex_) = Status::Error;
+    std::uint32_t actualLength_ GUARDED_BY(mutex_) = 0;
     libusb_transfer* transfer_ = nullptr;
 };

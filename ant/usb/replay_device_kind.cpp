@@ -1,9 +1,10 @@
 #include "ant/usb/replay_device_kind.h"
 
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <vector>
+
+#include "ant/annotated_mutex.h"
 
 namespace {
 
@@ -60,15 +61,15 @@ class ReplayDeviceHandle final : public USBDeviceHandle {
 
 struct KindState {
     std::shared_ptr<StickReplay> replay;
-    std::mutex mutex;
+    draftwell::Mutex mutex;
     // What the lists point to, one per recorded open listed so far: pointers handed out stay valid.
-    std::vector<std::unique_ptr<ReplayDevice>> devices;
-    int listedLine = 0;
+    std::vector<std::unique_ptr<ReplayDevice>> devices GUARDED_BY(mutex);
+    int listedLine GUARDED_BY(mutex) = 0;
 };
 
 USBDeviceList<const USBDevice*> listed(KindState& state, bool onlyAvailable) {
     USBDeviceList<const USBDevice*> list;
-    std::lock_guard lock(state.mutex);
+    const draftwell::MutexLock lock(state.mutex);
     if (state.replay->IsOpen()) {
         if (!onlyAvailable && !state.devices.empty()) {
             list.Add(state.devices.back().get());

@@ -19,7 +19,7 @@ std::shared_ptr<StickRecorder> StickRecorder::Create(const std::string& path, St
     }
     std::setvbuf(file, nullptr, _IOFBF, kBufferSize);
     std::shared_ptr<StickRecorder> recorder(new StickRecorder(file, path, std::move(stopped)));
-    std::lock_guard lock(recorder->mutex_);
+    draftwell::MutexLock lock(recorder->mutex_);
     const std::string header =
         StickRecordingHeader() + "\n# ms since open, event, fields (docs/stick-recordings.md)\n";
     if (std::fputs(header.c_str(), file) < 0) {
@@ -34,14 +34,14 @@ StickRecorder::StickRecorder(std::FILE* file, std::string path, StopHandler stop
       flushedAt_(openedAt_) {}
 
 StickRecorder::~StickRecorder() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     if (file_ != nullptr) {
         std::fclose(file_);
     }
 }
 
 bool StickRecorder::IsStopped() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     return file_ == nullptr;
 }
 
@@ -67,7 +67,7 @@ StickEvent StickRecorder::DeviceEvent(StickEvent::Kind kind, const USBDevice& de
 void StickRecorder::Opening(const USBDevice& device, std::uint32_t baud) {
     StickEvent event = DeviceEvent(StickEvent::Kind::open, device, baud);
     {
-        std::lock_guard lock(mutex_);
+        draftwell::MutexLock lock(mutex_);
         openedAt_ = Clock::now();
         goneNoted_ = false;
     }
@@ -113,7 +113,7 @@ void StickRecorder::Control(std::uint8_t requestType, std::uint8_t request, std:
 void StickRecorder::Gone() {
     {
         // Reads and writes both see it; once is enough.
-        std::lock_guard lock(mutex_);
+        draftwell::MutexLock lock(mutex_);
         if (goneNoted_) {
             return;
         }
@@ -133,7 +133,7 @@ void StickRecorder::Closed() {
 void StickRecorder::Append(StickEvent& event, bool flush) {
     std::string message;
     {
-        std::lock_guard lock(mutex_);
+        draftwell::MutexLock lock(mutex_);
         if (file_ == nullptr) {
             return;
         }

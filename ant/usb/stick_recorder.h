@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "ant/annotated_mutex.h"
 #include "ant/usb/stick_recording.h"
 
 class USBDevice;
@@ -51,9 +51,9 @@ class StickRecorder {
     const std::string path_;
     const StopHandler stopped_;
     // Guards everything below.
-    std::mutex mutex_;
-    std::FILE* file_;
-    Clock::time_point openedAt_;
-    Clock::time_point flushedAt_;
-    bool goneNoted_ = false;
+    draftwell::Mutex mutex_;
+    std::FILE* file_ GUARDED_BY(mutex_);
+    Clock::time_point openedAt_ GUARDED_BY(mutex_);
+    Clock::time_point flushedAt_ GUARDED_BY(mutex_);
+    bool goneNoted_ GUARDED_BY(mutex_) = false;
 };

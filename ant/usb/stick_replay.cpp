@@ -33,7 +33,7 @@ std::size_t StickReplay::FindOpenLocked() const {
 }
 
 std::optional<StickEvent> StickReplay::NextOpen() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     const std::size_t i = FindOpenLocked();
     if (i == events_.size() || failure_) {
         return std::nullopt;
@@ -42,7 +42,7 @@ std::optional<StickEvent> StickReplay::NextOpen() {
 }
 
 bool StickReplay::Open() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     const std::size_t i = FindOpenLocked();
     if (open_ || failure_ || i == events_.size()) {
         return false;
@@ -69,14 +69,14 @@ bool StickReplay::Open() {
 }
 
 bool StickReplay::IsOpen() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     return open_;
 }
 
 void StickReplay::Close() {
     std::string message;
     {
-        std::lock_guard lock(mutex_);
+        draftwell::MutexLock lock(mutex_);
         if (!open_) {
             return;
         }
@@ -97,7 +97,7 @@ void StickReplay::Close() {
 }
 
 std::optional<std::string> StickReplay::Failure() {
-    std::lock_guard lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     return failure_;
 }
 
@@ -140,7 +140,7 @@ USBStatus StickReplay::Write(const void* data, std::uint32_t size, std::uint32_t
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::string message;
     {
-        std::lock_guard lock(mutex_);
+        draftwell::MutexLock lock(mutex_);
         if (!open_ || gone_) {
             return USBStatus::DeviceGone;
         }
@@ -183,7 +183,7 @@ USBStatus StickReplay::Read(void* buffer, std::uint32_t size, std::uint32_t& byt
         return USBStatus::InvalidParam;
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock lock(mutex_);
+    draftwell::MutexLock lock(mutex_);
     for (;;) {
         if (!open_ || gone_) {
             return USBStatus::DeviceGone;
@@ -216,15 +216,15 @@ USBStatus StickReplay::Read(void* buffer, std::uint32_t size, std::uint32_t& byt
         // Woken by a write that releases the chunk, by close, or when the chunk is due.
         if (timeoutMs == kNoTimeout) {
             if (due) {
-                changed_.wait_until(lock, *due);
+                changed_.wait_until(lock.forWait(), *due);
             } else {
-                changed_.wait(lock);
+                changed_.wait(lock.forWait());
             }
         } else {
             if (Clock::now() >= deadline) {
                 return USBStatus::Timeout;
             }
-            changed_.wait_until(lock, due ? std::min(*due, deadline) : deadline);
+            changed_.wait_until(lock.forWait(), due ? std::min(*due, deadline) : deadline);
         }
     }
 }

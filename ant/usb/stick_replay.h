@@ -4,11 +4,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ant/annotated_mutex.h"
 #include "ant/usb/stick_recording.h"
 #include "ant/usb/usb_status.h"
 
@@ -43,10 +43,10 @@ class StickReplay {
   private:
     using Clock = std::chrono::steady_clock;
 
-    std::size_t FindOpenLocked() const;
-    std::size_t FirstUnmatchedHostLocked() const;
-    std::size_t NextStickLocked() const;
-    std::string FailLocked(std::size_t event, const std::string& what);
+    std::size_t FindOpenLocked() const REQUIRES(mutex_);
+    std::size_t FirstUnmatchedHostLocked() const REQUIRES(mutex_);
+    std::size_t NextStickLocked() const REQUIRES(mutex_);
+    std::string FailLocked(std::size_t event, const std::string& what) REQUIRES(mutex_);
     std::string Where(std::size_t event) const;
 
     const std::vector<StickEvent> events_;
@@ -54,16 +54,16 @@ class StickReplay {
     const FailureHandler failed_;
 
     // Guards everything below.
-    std::mutex mutex_;
+    draftwell::Mutex mutex_;
     std::condition_variable changed_;
-    std::size_t next_ = 0;       // where the search for the next open starts
-    std::size_t end_ = 0;        // one past the running open's events
-    std::size_t host_ = 0;       // the host event being matched, or where to look for it
-    std::size_t hostOffset_ = 0; // bytes of events_[host_] already matched
-    std::size_t stick_ = 0;      // where to look for the next stick chunk
-    std::size_t stickOffset_ = 0;
-    Clock::time_point openedAt_;
-    bool open_ = false;
-    bool gone_ = false;
-    std::optional<std::string> failure_;
+    std::size_t next_ GUARDED_BY(mutex_) = 0;       // where the search for the next open starts
+    std::size_t end_ GUARDED_BY(mutex_) = 0;        // one past the running open's events
+    std::size_t host_ GUARDED_BY(mutex_) = 0;       // the host event being matched, or where to look for it
+    std::size_t hostOffset_ GUARDED_BY(mutex_) = 0; // bytes of events_[host_] already matched
+    std::size_t stick_ GUARDED_BY(mutex_) = 0;      // where to look for the next stick chunk
+    std::size_t stickOffset_ GUARDED_BY(mutex_) = 0;
+    Clock::time_point openedAt_ GUARDED_BY(mutex_);
+    bool open_ GUARDED_BY(mutex_) = false;
+    bool gone_ GUARDED_BY(mutex_) = false;
+    std::optional<std::string> failure_ GUARDED_BY(mutex_);
 };

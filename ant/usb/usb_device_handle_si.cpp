@@ -17,10 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <system_error>
 
+#include "ant/annotated_mutex.h"
 #include "ant/usb/udev_attributes.h"
 #include "ant/usb/usb_queued_read.h"
 
@@ -55,14 +55,15 @@ constexpr auto kDrainStep = std::chrono::milliseconds(5);
 // A program that is quitting may still hold the stick for its close sequence.
 constexpr auto kReleaseLimit = std::chrono::milliseconds(3000);
 
-std::mutex& namedPortsMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
+// The ports named on the command line, for every handle.
+struct NamedPorts {
+    draftwell::Mutex mutex;
+    std::vector<std::string> paths GUARDED_BY(mutex);
+};
 
-std::vector<std::string>& namedPorts() {
-    static std::vector<std::string> paths;
-    return paths;
+NamedPorts& namedPorts() {
+    static NamedPorts ports;
+    return ports;
 }
 
 USBDeviceList<const USBDeviceSI>& deviceTable() {
@@ -182,13 +183,15 @@ std::vector<PortOfUsbDevice> usbPorts(udev* context) {
 } // namespace
 
 void USBDeviceHandleSI::SetNamedPorts(std::vector<std::string> paths) {
-    std::lock_guard lock(namedPortsMutex());
-    namedPorts() = std::move(paths);
+    NamedPorts& named = namedPorts();
+    const draftwell::MutexLock lock(named.mutex);
+    named.paths = std::move(paths);
 }
 
 std::vector<std::string> USBDeviceHandleSI::GetNamedPorts() {
-    std::lock_guard lock(namedPortsMutex());
-    return namedPorts();
+    NamedPorts& named = namedPorts();
+    const draftwell::MutexLock lock(named.mutex);
+    return named.paths;
 }
 
 USBDeviceList<const USBDeviceSI*> USBDeviceHandleSI::GetAllDevices() {

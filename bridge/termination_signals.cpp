@@ -1,4 +1,4 @@
-#include "cli/termination_signals.h"
+#include "bridge/termination_signals.h"
 
 #include <QSocketNotifier>
 
@@ -15,6 +15,7 @@ namespace {
 std::atomic<int> writeFd{-1};
 
 extern "C" void onTerminationSignal(int signalNumber) {
+    // The interrupted code may be about to read errno; write() can change it.
     const int savedErrno = errno;
     const int fd = writeFd.load();
     if (fd >= 0) {
@@ -27,12 +28,12 @@ extern "C" void onTerminationSignal(int signalNumber) {
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {}
+TerminationSignals::TerminationSignals(std::initializer_list<int> signalNumbers, QObject* parent)
+    : QObject(parent), signalNumbers_(signalNumbers), oldActions_(signalNumbers.size()) {}
 
 TerminationSignals::~TerminationSignals() {
     if (installed_) {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
+        restoreHandlers(signalNumbers_.size());
         writeFd.store(-1);
     }
     delete notifier_;
@@ -48,6 +49,9 @@ bool TerminationSignals::install() {
     if (installed_) {
         return true;
     }
+    if (writeFd.load() >= 0 || notifier_ != nullptr) {
+        return false;
+    }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
         return false;
     }
@@ -59,15 +63,21 @@ bool TerminationSignals::install() {
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (sigaction(SIGINT, &action, &oldInt_) != 0) {
-        return false;
-    }
-    if (sigaction(SIGTERM, &action, &oldTerm_) != 0) {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        return false;
+    for (std::size_t i = 0; i < signalNumbers_.size(); ++i) {
+        if (sigaction(signalNumbers_[i], &action, &oldActions_[i]) != 0) {
+            restoreHandlers(i);
+            writeFd.store(-1);
+            return false;
+        }
     }
     installed_ = true;
     return true;
+}
+
+void TerminationSignals::restoreHandlers(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        sigaction(signalNumbers_[i], &oldActions_[i], nullptr);
+    }
 }
 
 void TerminationSignals::drain() {
