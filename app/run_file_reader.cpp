@@ -279,7 +279,8 @@ RunFolderContents RunFileReader::readFolder(const QString& folder, const QString
         } else if (!file.open(QIODevice::ReadOnly)) {
             reason = QStringLiteral("cannot be read (%1)").arg(file.errorString());
         } else {
-            const QByteArray bytes = file.read(kMaxFileBytes + 1);
+            // Asking for the cap itself would allocate all of it for every file.
+            const QByteArray bytes = file.read(std::min(file.size(), kMaxFileBytes));
             if (auto run = parse(bytes, reason)) {
                 run->fileName = name;
                 contents.runs.push_back(std::move(*run));
