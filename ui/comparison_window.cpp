@@ -1,5 +1,7 @@
 #include "ui/comparison_window.h"
 
+#include <functional>
+
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -336,26 +338,31 @@ bool ComparisonWindow::saveChartPng(const QString& path) const {
     return chart_->grab().save(path, "PNG");
 }
 
-void ComparisonWindow::chooseCsvFile() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export Board"),
-                                     QDir(model_.folder()).filePath(QStringLiteral("comparison_board.csv")),
-                                     QStringLiteral("CSV files (*.csv)"));
-    if (!path.isEmpty() && !exportCsv(path)) {
-        QMessageBox::warning(this, QStringLiteral("Export Board"),
-                             QStringLiteral("The board could not be saved."));
+namespace {
+
+// Asks where to save, starting in the compared folder, and says so when saving fails.
+void saveThroughDialog(QWidget* parent, const QString& title, const QString& startPath, const QString& filter,
+                       const QString& failure, const std::function<bool(const QString&)>& save) {
+    const QString path = QFileDialog::getSaveFileName(parent, title, startPath, filter);
+    if (!path.isEmpty() && !save(path)) {
+        QMessageBox::warning(parent, title, failure);
     }
 }
 
+} // namespace
+
+void ComparisonWindow::chooseCsvFile() {
+    saveThroughDialog(this, QStringLiteral("Export Board"),
+                      QDir(model_.folder()).filePath(QStringLiteral("comparison_board.csv")),
+                      QStringLiteral("CSV files (*.csv)"), QStringLiteral("The board could not be saved."),
+                      [this](const QString& path) { return exportCsv(path); });
+}
+
 void ComparisonWindow::chooseChartFile() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart"),
-                                     QDir(model_.folder()).filePath(QStringLiteral("comparison_chart.png")),
-                                     QStringLiteral("PNG images (*.png)"));
-    if (!path.isEmpty() && !saveChartPng(path)) {
-        QMessageBox::warning(this, QStringLiteral("Save Chart"),
-                             QStringLiteral("The chart could not be saved."));
-    }
+    saveThroughDialog(this, QStringLiteral("Save Chart"),
+                      QDir(model_.folder()).filePath(QStringLiteral("comparison_chart.png")),
+                      QStringLiteral("PNG images (*.png)"), QStringLiteral("The chart could not be saved."),
+                      [this](const QString& path) { return saveChartPng(path); });
 }
 
 } // namespace draftwell
