@@ -25,7 +25,11 @@ TEST(TSQueuePopArray, AWakeEndsTheNextWaitAtOnceWithNothing) {
     TSQueue<char> queue;
     queue.Wake(); // before the wait: still seen
     char out[4];
+    // Without the wake the pop would sit out its whole 30 s: returning in half
+    // that shows the wake ended it, however slow the machine.
+    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(queue.PopArray(out, 4, 30000), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
     queue.Push('a');
     EXPECT_EQ(queue.PopArray(out, 4, 30000), 1u);
 }
