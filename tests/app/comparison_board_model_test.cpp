@@ -6,7 +6,7 @@
 
 #include "app/comparison_board_report.h"
 #include "tests/app/run_files.h"
-#include "tests/app/service_fixture.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {

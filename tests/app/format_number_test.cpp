@@ -6,7 +6,7 @@
 
 #include <limits>
 
-#include "tests/app/qstring_printer.h"
+#include "tests/support/qstring_printer.h"
 
 namespace draftwell {
 namespace {

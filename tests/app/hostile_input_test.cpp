@@ -8,7 +8,7 @@
 #include "tests/app/run_files.h"
 #include "tests/app/scoped_read_only_folder.h"
 #include "tests/app/scoped_resource_limit.h"
-#include "tests/app/service_fixture.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {
@@ -215,7 +215,7 @@ class HandEditedSettingsTest : public IsolatedEnvironment {
 
     std::unique_ptr<ANTScannerService> makeService() {
         return std::make_unique<ANTScannerService>(
-            std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+            std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     }
 };
 

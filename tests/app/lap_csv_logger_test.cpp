@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "tests/app/qstring_printer.h"
+#include "tests/support/qstring_printer.h"
 
 namespace draftwell {
 namespace {

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "app/lap_csv_logger.h"
-#include "tests/app/qstring_printer.h"
 #include "tests/app/run_files.h"
+#include "tests/support/qstring_printer.h"
 
 namespace draftwell {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/run_journal_contents.h"
 #include "app/run_journal_record.h"
-#include "tests/app/qstring_printer.h"
+#include "tests/support/qstring_printer.h"
 
 namespace draftwell::test {
 namespace {

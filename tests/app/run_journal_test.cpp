@@ -8,7 +8,7 @@
 #include "app/run_journal.h"
 #include "app/run_recovery.h"
 #include "tests/app/run_files.h"
-#include "tests/app/service_fixture.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {
@@ -165,13 +165,13 @@ TEST_F(RunJournalTest, RecoveryAtStartUpNamesTheFileAndItsLaps) {
     // The next program start finds the run in its folder.
     store(".lastLogFolder", crashed);
     auto restarted = std::make_unique<ANTScannerService>(
-        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     EXPECT_EQ(restarted->messageLogs(), QStringList{"Recovered Run_001.csv with 12 laps."});
     EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
     EXPECT_TRUE(hiddenFiles(crashed).isEmpty());
     // Nothing is left to recover the next time.
     restarted = std::make_unique<ANTScannerService>(
-        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     EXPECT_TRUE(restarted->messageLogs().isEmpty());
 }
 
@@ -198,7 +198,7 @@ TEST_F(RunJournalTest, AJournalOfARunStillBeingLoggedIsLeftAlone) {
     // Another instance, or this one choosing the folder again.
     EXPECT_TRUE(RunRecovery::recoverFolder(folder).isEmpty());
     ANTScannerService other(
-        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     EXPECT_TRUE(other.messageLogs().isEmpty());
     EXPECT_EQ(readFile(runFile(folder)), line1);
     ASSERT_TRUE(QFile::exists(journalOf(folder)));

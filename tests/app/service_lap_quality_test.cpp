@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/app/service_fixture.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "app/run_recovery.h"
 #include "tests/app/run_files.h"
-#include "tests/app/service_fixture.h"
 #include "tests/app/signal_recorder.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {
@@ -32,7 +32,7 @@ class ServiceRidersTest : public ServiceFixture {
     QByteArray singleRiderRun(const RiderLaps& rider) {
         const QString alone = root.filePath(QStringLiteral("alone-%1").arg(++aloneRuns_));
         ANTScannerService reference(
-            std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+            std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
         reference.setLogFolderPath(alone);
         reference.startLogging(false);
         for (const auto& [deviceNumber, payload] : interleavedPages({rider})) {
@@ -158,13 +158,13 @@ TEST_F(ServiceRidersTest, RiderNamesAreRememberedAndSeveralGarminsAreExplained) 
     EXPECT_EQ(service->riderLabel(kBen), "23456");
     EXPECT_EQ(service->riderLabel(std::nullopt), "No device number");
     ANTScannerService again(
-        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     EXPECT_EQ(again.riderName(kAnna), "Anna");
     again.setRiderName(kAnna, QString());
     EXPECT_FALSE(stored(".riderNames").isValid());
     store(".riderNames", QStringLiteral("Anna"));
     ANTScannerService garbled(
-        std::make_unique<FakeScannerBridge>(std::make_shared<FakeScannerBridge::State>()));
+        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
     EXPECT_EQ(garbled.riderName(kAnna), "");
     EXPECT_EQ(garbled.messageLogs().back(),
               "Setting com.draftwell.LapLogger.riderNames holds \"Anna\", which is not a "

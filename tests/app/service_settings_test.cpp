@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/service_fixture.h"
 #include "tests/app/signal_recorder.h"
+#include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
 namespace {

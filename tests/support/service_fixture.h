@@ -6,10 +6,10 @@
 
 #include "app/ant_scanner_service.h"
 #include "app/app_identity.h"
-#include "tests/app/fake_scanner_bridge.h"
-#include "tests/app/isolated_environment.h"
-#include "tests/app/lap_payloads.h"
-#include "tests/app/qstring_printer.h"
+#include "tests/support/isolated_environment.h"
+#include "tests/support/lap_pages.h"
+#include "tests/support/qstring_printer.h"
+#include "tests/support/scripted_scanner_bridge.h"
 
 namespace draftwell::test {
 
@@ -22,8 +22,8 @@ class ServiceFixture : public IsolatedEnvironment {
     }
 
     ANTScannerService& makeService() {
-        bridge = std::make_shared<FakeScannerBridge::State>();
-        service = std::make_unique<ANTScannerService>(std::make_unique<FakeScannerBridge>(bridge));
+        bridge = std::make_shared<ScriptedScannerBridge::State>();
+        service = std::make_unique<ANTScannerService>(std::make_unique<ScriptedScannerBridge>(bridge));
         return *service;
     }
 
@@ -37,22 +37,13 @@ class ServiceFixture : public IsolatedEnvironment {
     static QVariant stored(const char* suffix) { return QSettings().value(key(suffix)); }
 
     // Pages arrive through the handler the service installed on the bridge.
-    void sendPacket(const QByteArray& payload) { bridge->packetHandler(payload, std::uint16_t{4660}); }
-    void sendPages(const std::vector<RiderPage>& pages) {
-        for (const auto& [deviceNumber, payload] : pages) {
-            bridge->packetHandler(payload, deviceNumber);
-        }
-    }
-
-    void completeLap(const LapFigures& f) {
-        sendPacket(page0(f));
-        sendPacket(page1(f));
-        sendPacket(page2(f));
-    }
+    void sendPacket(const QByteArray& payload) { bridge->receive(payload); }
+    void sendPages(const std::vector<RiderPage>& pages) { bridge->receive(pages); }
+    void completeLap(const LapFigures& f) { bridge->deliverLap(f); }
 
     QString defaultFolder() const { return homePath() + QStringLiteral("/Documents/Draftwell Lap Logger"); }
 
-    std::shared_ptr<FakeScannerBridge::State> bridge;
+    std::shared_ptr<ScriptedScannerBridge::State> bridge;
     std::unique_ptr<ANTScannerService> service;
 };
 

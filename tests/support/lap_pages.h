@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <array>
+
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -56,6 +58,11 @@ inline QByteArray page2(const LapFigures& f) {
     b[0] = static_cast<char>(0x80 | (f.lap & 0x3F));
     putLe16(b, 1, f.riderPwr * 10);
     return b;
+}
+
+// The three pages of one lap, in broadcast order.
+inline std::array<QByteArray, 3> lapPages(const LapFigures& f) {
+    return {page0(f), page1(f), page2(f)};
 }
 
 // One transmitter's laps, heard from the `startAfter`th page of the others on.
