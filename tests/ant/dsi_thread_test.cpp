@@ -1,4 +1,3 @@
-#include <chrono>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -7,43 +6,6 @@
 #include "tests/support/eventually.h"
 
 namespace {
-
-struct SignalOnce {
-    DSI_MUTEX mutex;
-    DSI_CONDITION_VAR condition;
-    bool signalled = false;
-};
-
-void* signalWhenWaiting(void* raw) {
-    auto* s = static_cast<SignalOnce*>(raw);
-    // The waiter holds the mutex until its wait releases it, so getting it
-    // here means the waiter is inside the wait.
-    DSIThread_MutexLock(&s->mutex);
-    s->signalled = true;
-    DSIThread_CondSignal(&s->condition);
-    DSIThread_MutexUnlock(&s->mutex);
-    return nullptr;
-}
-
-TEST(DSIThreadCondition, ZeroTimeoutTimesOutAtOnceAndInfiniteWaitsForTheSignal) {
-    SignalOnce s;
-    ASSERT_EQ(DSIThread_MutexInit(&s.mutex), DSI_THREAD_ENONE);
-    ASSERT_EQ(DSIThread_CondInit(&s.condition), DSI_THREAD_ENONE);
-    DSIThread_MutexLock(&s.mutex);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DSIThread_CondTimedWait(&s.condition, &s.mutex, 0), DSI_THREAD_ETIMEDOUT);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-
-    DSI_THREAD_ID thread = DSIThread_CreateThread(signalWhenWaiting, &s);
-    ASSERT_NE(thread, nullptr);
-    while (!s.signalled) {
-        ASSERT_EQ(DSIThread_CondTimedWait(&s.condition, &s.mutex, DSI_THREAD_INFINITE), DSI_THREAD_ENONE);
-    }
-    DSIThread_MutexUnlock(&s.mutex);
-    EXPECT_EQ(DSIThread_JoinThread(thread), DSI_THREAD_ENONE);
-    DSIThread_CondDestroy(&s.condition);
-    DSIThread_MutexDestroy(&s.mutex);
-}
 
 TEST(DSIThreadCondition, DeadlineAcrossASecondBoundaryIsNormalised) {
     const timespec deadline = DSIThread_Deadline(100, 999999, 1);

@@ -32,9 +32,8 @@ bool onChannelEvent(std::uint8_t, std::uint8_t event) {
 }
 
 // Open, reset and close on a fresh pseudo-terminal each time: every open must find the stick. The first
-// stick is also configured, receives and is hung up, as a pulled stick is, before the close. A cycle takes
-// about a second, so the suite runs a few; DRAFTWELL_PTY_CYCLES=300 is the longer hunt (about six
-// minutes, none failed).
+// stick is also configured, receives and is hung up, as a pulled stick is, before the close. The suite
+// runs a few cycles; DRAFTWELL_PTY_CYCLES=300 is the longer hunt.
 TEST(AntOverNamedPort, EveryOpenOnAFreshTerminalFindsTheStickAndTheFirstSurvivesItsHangUp) {
     const char* wanted = std::getenv("DRAFTWELL_PTY_CYCLES");
     const int cycles = wanted != nullptr ? std::atoi(wanted) : 4;
