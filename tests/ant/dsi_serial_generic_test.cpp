@@ -1,84 +1,71 @@
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "ant/dsi_serial_generic.h"
 #include "ant/usb/usb_device_kind.h"
+#include "tests/support/eventually.h"
 #include "tests/support/memory_device_kind.h"
 #include "tests/support/memory_stick.h"
 #include "tests/support/recording_serial_callback.h"
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 class DSISerialGenericTest : public ::testing::Test {
   protected:
-    void UseSticks(std::vector<std::shared_ptr<MemoryStick>> sticks) {
-        SetUSBDeviceKinds({MakeMemoryDeviceKind(std::move(sticks))});
-    }
-    void SetUp() override {
-        first = std::make_shared<MemoryStick>(0x1008, 111);
-        second = std::make_shared<MemoryStick>(0x1004, 222);
-        UseSticks({first, second});
-    }
+    void SetUp() override { SetUSBDeviceKinds({MakeMemoryDeviceKind({first, second})}); }
     void TearDown() override {
         serial.Close(false);
         SetUSBDeviceKinds({});
     }
+    void OpenFirst() {
+        serial.SetCallback(&callback);
+        ASSERT_TRUE(serial.Init(57600, 0));
+        ASSERT_TRUE(serial.Open());
+    }
 
-    std::shared_ptr<MemoryStick> first;
-    std::shared_ptr<MemoryStick> second;
+    std::shared_ptr<MemoryStick> first = std::make_shared<MemoryStick>(0x1008, 111);
+    std::shared_ptr<MemoryStick> second = std::make_shared<MemoryStick>(0x1004, 222);
     RecordingSerialCallback callback;
     DSISerialGeneric serial;
 };
 
-TEST_F(DSISerialGenericTest, OpenNeedsACallbackAndAValidDeviceNumber) {
-    ASSERT_TRUE(serial.Init(57600, 0));
-    EXPECT_FALSE(serial.Open());
-    EXPECT_EQ(first->OpenCount(), 0);
+TEST_F(DSISerialGenericTest, OpenNeedsACallbackAValidDeviceNumberAndAnOpenableStick) {
+    std::uint16_t pid = 0;
+    std::uint16_t vid = 0;
+    EXPECT_FALSE(serial.GetDevicePID(pid)); // closed: answers nothing
+    EXPECT_FALSE(serial.GetDeviceVID(vid));
+    EXPECT_EQ(serial.GetDeviceSerialNumber(), 0u);
+    EXPECT_EQ(serial.GetDeviceNumber(), 255);
+    EXPECT_FALSE(serial.WriteBytes("x", 1));
 
+    ASSERT_TRUE(serial.Init(57600, 0));
+    EXPECT_FALSE(serial.Open()); // no callback
     serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 255));
-    EXPECT_FALSE(serial.Open());
-    ASSERT_TRUE(serial.Init(57600, 2)); // one past the list
+    for (const std::uint8_t number : {255, 2}) { // 2: one past the list
+        ASSERT_TRUE(serial.Init(57600, number));
+        EXPECT_FALSE(serial.Open());
+    }
+    second->SetOpenable(false);
+    ASSERT_TRUE(serial.Init(57600, 1));
     EXPECT_FALSE(serial.Open());
     EXPECT_EQ(first->OpenCount() + second->OpenCount(), 0);
 
-    ASSERT_TRUE(serial.Init(57600, 1));
+    second->SetOpenable(true);
     ASSERT_TRUE(serial.Open());
     EXPECT_EQ(second->OpenCount(), 1);
     EXPECT_EQ(second->LastBaudRate(), 57600u);
     EXPECT_EQ(serial.GetDeviceNumber(), 1);
     EXPECT_EQ(serial.GetDeviceSerialNumber(), 222u);
-    std::uint16_t pid = 0;
-    std::uint16_t vid = 0;
     EXPECT_TRUE(serial.GetDevicePID(pid));
     EXPECT_TRUE(serial.GetDeviceVID(vid));
     EXPECT_EQ(pid, 0x1004);
     EXPECT_EQ(vid, 0x0FCF);
-}
-
-TEST_F(DSISerialGenericTest, ClosedPortAnswersNothing) {
-    std::uint16_t pid = 0;
-    EXPECT_FALSE(serial.GetDevicePID(pid));
-    EXPECT_FALSE(serial.GetDeviceVID(pid));
-    EXPECT_EQ(serial.GetDeviceSerialNumber(), 0u);
-    EXPECT_EQ(serial.GetDeviceNumber(), 255);
-    EXPECT_FALSE(serial.WriteBytes("x", 1));
-}
-
-TEST_F(DSISerialGenericTest, FailedOpenOfTheHandleLeavesThePortClosed) {
-    serial.SetCallback(&callback);
-    first->SetOpenable(false);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    EXPECT_FALSE(serial.Open());
-    first->SetOpenable(true);
-    EXPECT_TRUE(serial.Open());
-    EXPECT_EQ(first->OpenCount(), 1);
 }
 
 TEST_F(DSISerialGenericTest, AutoInitPicksTheFirstAvailableStickAndItsBaudRate) {
@@ -97,54 +84,50 @@ TEST_F(DSISerialGenericTest, AutoInitPicksTheFirstAvailableStickAndItsBaudRate) 
     EXPECT_EQ(first->LastBaudRate(), 57600u);
     serial.Close(false);
 
-    UseSticks({});
+    SetUSBDeviceKinds({MakeMemoryDeviceKind({})});
     EXPECT_FALSE(serial.AutoInit());
     EXPECT_EQ(serial.GetDeviceNumber(), 255);
 }
 
-TEST_F(DSISerialGenericTest, ReceivedBytesReachTheCallbackInOrder) {
-    serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    ASSERT_TRUE(serial.Open());
-    std::vector<std::uint8_t> sent;
+TEST_F(DSISerialGenericTest, BytesBothWaysWriteFailuresAndARepeatableCloseThatCanBeOpenedAgain) {
+    OpenFirst();
+    Bytes sent;
     for (int i = 0; i < 600; ++i) {
         sent.push_back(static_cast<std::uint8_t>(i));
     }
-    first->Send(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 300));
-    first->Send(std::vector<std::uint8_t>(sent.begin() + 300, sent.end()));
+    first->Send(Bytes(sent.begin(), sent.begin() + 300));
+    first->Send(Bytes(sent.begin() + 300, sent.end()));
     ASSERT_TRUE(callback.WaitForBytes(sent.size()));
     EXPECT_EQ(callback.Bytes(), sent);
-    EXPECT_TRUE(callback.Errors().empty());
-}
 
-TEST_F(DSISerialGenericTest, WritesGoToTheHandleAndFailuresAreReported) {
-    serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    ASSERT_TRUE(serial.Open());
     EXPECT_FALSE(serial.WriteBytes(nullptr, 4));
     EXPECT_TRUE(callback.Errors().empty());
-
-    const std::uint8_t bytes[] = {0xA4, 0x01, 0x4A, 0x00, 0xEF, 0x00, 0x00};
-    EXPECT_TRUE(serial.WriteBytes(bytes, sizeof bytes));
-    ASSERT_EQ(first->Writes().size(), 1u);
-    EXPECT_EQ(first->Writes()[0], std::vector<std::uint8_t>(bytes, bytes + sizeof bytes));
-
+    const Bytes bytes = {0xA4, 0x01, 0x4A, 0x00, 0xEF, 0x00, 0x00};
+    EXPECT_TRUE(serial.WriteBytes(bytes.data(), 7));
+    EXPECT_EQ(first->Writes(), std::vector<Bytes>{bytes});
     first->SetWriteFails(true);
-    EXPECT_FALSE(serial.WriteBytes(bytes, sizeof bytes));
-    EXPECT_EQ(callback.Errors(), std::vector<std::uint8_t>{DSI_SERIAL_EWRITE});
+    EXPECT_FALSE(serial.WriteBytes(bytes.data(), 7));
+    EXPECT_EQ(callback.Errors(), Bytes{DSI_SERIAL_EWRITE});
+
+    const auto start = Clock::now();
+    serial.Close(false);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    serial.Close(false);
+    EXPECT_EQ(first->CloseCount(), 1);
+    ASSERT_TRUE(serial.Open());
+    EXPECT_EQ(first->OpenCount(), 2);
+    first->Send({1, 2, 3});
+    ASSERT_TRUE(callback.WaitForBytes(sent.size() + 3));
 }
 
 TEST_F(DSISerialGenericTest, UnplugGivesOneDeviceGoneErrorAndEndsTheThread) {
-    serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    ASSERT_TRUE(serial.Open());
+    OpenFirst();
     first->Unplug();
     ASSERT_TRUE(callback.WaitForErrors(1));
-    EXPECT_EQ(callback.Errors(), std::vector<std::uint8_t>{DSI_SERIAL_EDEVICE_GONE});
-
+    EXPECT_EQ(callback.Errors(), Bytes{DSI_SERIAL_EDEVICE_GONE});
     const std::uint8_t byte = 0;
     EXPECT_FALSE(serial.WriteBytes(&byte, 1));
-    EXPECT_EQ(callback.Errors(), (std::vector<std::uint8_t>{DSI_SERIAL_EDEVICE_GONE, DSI_SERIAL_EWRITE}));
+    EXPECT_EQ(callback.Errors(), (Bytes{DSI_SERIAL_EDEVICE_GONE, DSI_SERIAL_EWRITE}));
 
     // The thread has ended by itself, so closing is quick.
     const auto start = Clock::now();
@@ -152,22 +135,6 @@ TEST_F(DSISerialGenericTest, UnplugGivesOneDeviceGoneErrorAndEndsTheThread) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(first->CloseCount(), 1);
     EXPECT_EQ(callback.Errors().size(), 2u);
-}
-
-TEST_F(DSISerialGenericTest, CloseIsRepeatableAndOpenWorksAgain) {
-    serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    ASSERT_TRUE(serial.Open());
-    const auto start = Clock::now();
-    serial.Close(false);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-    serial.Close(false);
-    EXPECT_EQ(first->CloseCount(), 1);
-
-    ASSERT_TRUE(serial.Open());
-    EXPECT_EQ(first->OpenCount(), 2);
-    first->Send({1, 2, 3});
-    ASSERT_TRUE(callback.WaitForBytes(3));
 }
 
 TEST_F(DSISerialGenericTest, UsbInfoNeedsFullSizeBuffers) {
@@ -181,9 +148,7 @@ TEST_F(DSISerialGenericTest, UsbInfoNeedsFullSizeBuffers) {
 }
 
 TEST_F(DSISerialGenericTest, StuckReadIsAbandonedAndTheHandleClosedWhenItReturns) {
-    serial.SetCallback(&callback);
-    ASSERT_TRUE(serial.Init(57600, 0));
-    ASSERT_TRUE(serial.Open());
+    OpenFirst();
     first->SetReadStall(4500);
     // Let the current read end so the next one stalls.
     first->Send({0x55});
@@ -192,19 +157,10 @@ TEST_F(DSISerialGenericTest, StuckReadIsAbandonedAndTheHandleClosedWhenItReturns
 
     const auto start = Clock::now();
     serial.Close(false);
-    const auto took = Clock::now() - start;
-    EXPECT_LT(took, std::chrono::seconds(6));
-
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(6));
     // The abandoned thread closes the handle itself once its read returns.
-    bool closed = false;
-    for (int i = 0; i < 100 && !closed; ++i) {
-        closed = first->CloseCount() == 1;
-        if (!closed) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(callback.Bytes(), std::vector<std::uint8_t>{0x55});
+    EXPECT_TRUE(draftwell::test::eventually([&] { return first->CloseCount() == 1; }));
+    EXPECT_EQ(callback.Bytes(), Bytes{0x55});
 }
 
 } // namespace

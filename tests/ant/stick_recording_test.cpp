@@ -14,15 +14,10 @@
 
 namespace {
 
-const std::vector<std::uint8_t> kRequest = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
-const std::vector<std::uint8_t> kAnswer = {0xA4, 0x01, 0x6F, 0x20, 0xEA};
+using Bytes = std::vector<std::uint8_t>;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+const Bytes kRequest = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+const Bytes kAnswer = {0xA4, 0x01, 0x6F, 0x20, 0xEA};
 
 std::vector<StickEvent> parsed(const std::string& text) {
     std::string error;
@@ -32,19 +27,16 @@ std::vector<StickEvent> parsed(const std::string& text) {
 }
 
 // Opens the one in-memory stick through the recording kinds, writes the request, reads what the stick sent.
-std::vector<std::uint8_t> exchange(const std::shared_ptr<StickRecorder>& recorder) {
+Bytes exchange(const std::shared_ptr<StickRecorder>& recorder) {
     auto stick = std::make_shared<MemoryStick>();
     const std::vector<USBDeviceKind> kinds = RecordingDeviceKinds({MakeMemoryDeviceKind({stick})}, recorder);
-    const USBDeviceList<const USBDevice*> devices = kinds[0].getAllDevices();
     USBDeviceHandle* handle = nullptr;
-    EXPECT_TRUE(kinds[0].open(*devices[0], handle, 57600));
+    EXPECT_TRUE(kinds[0].open(*kinds[0].getAllDevices()[0], handle, 57600));
     std::uint32_t moved = 0;
-    EXPECT_EQ(handle->Write(kRequest.data(), static_cast<std::uint32_t>(kRequest.size()), moved),
-              USBStatus::Success);
+    EXPECT_EQ(handle->Write(kRequest.data(), 5, moved), USBStatus::Success);
     stick->Send(kAnswer);
-    std::vector<std::uint8_t> read(64);
-    EXPECT_EQ(handle->Read(read.data(), static_cast<std::uint32_t>(read.size()), moved, 5000),
-              USBStatus::Success);
+    Bytes read(64);
+    EXPECT_EQ(handle->Read(read.data(), 64, moved, 5000), USBStatus::Success);
     read.resize(moved);
     EXPECT_TRUE(kinds[0].close(handle, false));
     EXPECT_EQ(stick->CloseCount(), 1);
@@ -59,12 +51,13 @@ TEST(StickRecordingTest, RecordedExchangeReplaysToTheSameBytes) {
     ASSERT_TRUE(recorder) << error;
     EXPECT_EQ(exchange(recorder), kAnswer);
     recorder.reset();
-    const std::string text = readFile(path);
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
     std::filesystem::remove(path);
 
-    const std::vector<StickEvent> events = parsed(text);
-    ASSERT_EQ(events.size(), 4u) << text;
-    EXPECT_EQ(text.substr(0, text.find('\n')), "draftwell-stick-recording 1");
+    const std::vector<StickEvent> events = parsed(text.str());
+    ASSERT_EQ(events.size(), 4u) << text.str();
+    EXPECT_EQ(text.str().substr(0, text.str().find('\n')), "draftwell-stick-recording 1");
     EXPECT_EQ(events[0].kind, StickEvent::Kind::open);
     EXPECT_EQ(events[0].baud, 57600u);
     EXPECT_EQ(events[1].bytes, kRequest);
@@ -83,7 +76,7 @@ TEST(StickRecordingTest, RecordedExchangeReplaysToTheSameBytes) {
     EXPECT_EQ(replay.Write(kRequest.data(), 2, moved), USBStatus::Success);
     EXPECT_EQ(replay.Write(kRequest.data() + 2, 3, moved), USBStatus::Success);
     ASSERT_EQ(replay.Read(buffer, sizeof buffer, moved, 0), USBStatus::Success);
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + moved), kAnswer);
+    EXPECT_EQ(Bytes(buffer, buffer + moved), kAnswer);
     replay.Close();
     EXPECT_FALSE(replay.Failure());
     EXPECT_FALSE(replay.Open()); // one open was recorded
@@ -108,34 +101,31 @@ TEST(StickRecordingTest, ReplayNamesTheFirstDifference) {
                                   "5 host A4 01 4A 00 EF\n"
                                   "6 stick A4 01 6F 20 EA\n"
                                   "900 gone\n";
-    struct Case {
-        std::vector<std::vector<std::uint8_t>> writes;
-        std::string failure; // empty: none
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<Bytes>, std::string> cases[] = {
+        // what the program writes, the failure
         {{{0xA4, 0x01}, {0x4A, 0x00, 0xEF}}, ""},
         {{{0xA4, 0x01, 0x4B, 0x00, 0xEE}},
          "Replay differs at event 3 (line 4, 5 ms): expected the program to send A4 01 4A 00 EF, it sent A4 "
-         "01 4B "
-         "00 EE (first difference at byte 3 of the recorded chunk)."},
+         "01 "
+         "4B 00 EE (first difference at byte 3 of the recorded chunk)."},
         {{kRequest, {0x01}},
-         "Replay differs at the end of the recording: the program sent 01 after the recorded "
-         "exchange ended."},
+         "Replay differs at the end of the recording: the program sent 01 after the recorded exchange "
+         "ended."},
         {{{0xA4}},
-         "Replay differs at event 3 (line 4, 5 ms): the program closed the stick before sending 01 4A "
-         "00 EF."},
+         "Replay differs at event 3 (line 4, 5 ms): the program closed the stick before sending 01 4A 00 "
+         "EF."},
     };
-    for (const Case& c : cases) {
+    for (const auto& [writes, failure] : cases) {
         std::vector<std::string> reported;
         StickReplay replay(parsed(recording), true, [&](const std::string& m) { reported.push_back(m); });
         ASSERT_TRUE(replay.Open());
         std::uint32_t moved = 0;
-        for (const std::vector<std::uint8_t>& write : c.writes) {
+        for (const Bytes& write : writes) {
             replay.Write(write.data(), static_cast<std::uint32_t>(write.size()), moved);
         }
         replay.Close();
-        EXPECT_EQ(replay.Failure().value_or(""), c.failure);
-        EXPECT_EQ(reported.size(), c.failure.empty() ? 0u : 1u);
+        EXPECT_EQ(replay.Failure().value_or(""), failure);
+        EXPECT_EQ(reported, failure.empty() ? std::vector<std::string>{} : std::vector<std::string>{failure});
     }
 }
 
@@ -146,22 +136,22 @@ TEST(StickRecordingTest, ReplayDeliversInOrderUntilTheStickIsGone) {
                                   "1 stick 6F\n"
                                   "60000 stick 20 EA\n"
                                   "60001 gone\n";
-    for (const bool fast : {true, false}) {
+    // Recorded a minute in: the last bytes and the end are only played at once when fast.
+    const std::tuple<bool, Bytes, USBStatus> cases[] = {
+        {true, {0xA4, 0x01, 0x6F, 0x20, 0xEA}, USBStatus::DeviceGone},
+        {false, {0xA4, 0x01, 0x6F}, USBStatus::Timeout},
+    };
+    for (const auto& [fast, expected, after] : cases) {
         StickReplay replay(parsed(recording), fast);
         ASSERT_TRUE(replay.Open());
         std::uint8_t buffer[1];
         std::uint32_t moved = 0;
-        std::vector<std::uint8_t> read;
+        Bytes read;
         while (replay.Read(buffer, sizeof buffer, moved, fast ? 1000 : 200) == USBStatus::Success) {
             read.push_back(buffer[0]);
         }
-        // Recorded a minute in: only played at once when fast.
-        const std::vector<std::uint8_t> expected =
-            fast ? std::vector<std::uint8_t>{0xA4, 0x01, 0x6F, 0x20, 0xEA}
-                 : std::vector<std::uint8_t>{0xA4, 0x01, 0x6F};
         EXPECT_EQ(read, expected) << fast;
-        EXPECT_EQ(replay.Read(buffer, sizeof buffer, moved, 0),
-                  fast ? USBStatus::DeviceGone : USBStatus::Timeout);
+        EXPECT_EQ(replay.Read(buffer, sizeof buffer, moved, 0), after);
         replay.Close();
         EXPECT_FALSE(replay.Failure());
     }

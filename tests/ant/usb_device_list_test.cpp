@@ -17,7 +17,7 @@ bool pointerHasPid1004(const MemoryUSBDevice* const& device) {
     return device->GetPid() == 0x1004;
 }
 
-TEST(USBDeviceList, OwnsCopiesAndChecksItsRange) {
+TEST(USBDeviceList, ValueListsOwnCopiesAndPointerListsConvertWithoutOwning) {
     auto a = std::make_shared<MemoryStick>(0x1004, 1);
     auto b = std::make_shared<MemoryStick>(0x1008, 2);
     USBDeviceList<const MemoryUSBDevice> values;
@@ -36,12 +36,10 @@ TEST(USBDeviceList, OwnsCopiesAndChecksItsRange) {
     } catch (int error) {
         EXPECT_EQ(error, 0);
     }
-
     const USBDeviceList<const MemoryUSBDevice> filtered = values.GetSubList(hasPid1004);
     ASSERT_EQ(filtered.GetSize(), 1u);
     EXPECT_EQ(filtered[0].GetSerialNumber(), 1u);
     EXPECT_EQ(values.GetSubList(nullptr).GetSize(), 0u);
-
     USBDeviceList<const MemoryUSBDevice> assigned;
     assigned.Add(MemoryUSBDevice(b));
     assigned = values;
@@ -51,16 +49,12 @@ TEST(USBDeviceList, OwnsCopiesAndChecksItsRange) {
     assigned.Clear();
     EXPECT_EQ(assigned.GetSize(), 0u);
     EXPECT_EQ(values.GetSize(), 2u);
-}
 
-TEST(USBDeviceList, PointerListsConvertAndNeverOwnTheDevices) {
-    auto a = std::make_shared<MemoryStick>(0x1004, 1);
     MemoryUSBDevice device(a);
     USBDeviceList<const MemoryUSBDevice*> specific;
     specific.Add(&device);
     specific.Add(&device);
     EXPECT_EQ(specific.GetSubList(pointerHasPid1004).GetSize(), 2u);
-
     USBDeviceList<const USBDevice*> general;
     general.Add(specific);
     ASSERT_EQ(general.GetSize(), 2u);
@@ -70,12 +64,7 @@ TEST(USBDeviceList, PointerListsConvertAndNeverOwnTheDevices) {
     EXPECT_EQ(device.GetSerialNumber(), 1u); // still alive
 }
 
-class USBDeviceHandleDispatch : public ::testing::Test {
-  protected:
-    void TearDown() override { SetUSBDeviceKinds({}); }
-};
-
-TEST_F(USBDeviceHandleDispatch, ListsFollowTheTableOrderAndTheMask) {
+TEST(USBDeviceHandleDispatch, ListsFollowTheTableOrderAndMaskAndEachDeviceGoesToItsKind) {
     auto a = std::make_shared<MemoryStick>(0x1004, 1);
     auto b = std::make_shared<MemoryStick>(0x1008, 2);
     USBDeviceKind first = MakeMemoryDeviceKind({a});
@@ -83,7 +72,6 @@ TEST_F(USBDeviceHandleDispatch, ListsFollowTheTableOrderAndTheMask) {
     first.type = 1;
     second.type = 8;
     SetUSBDeviceKinds({first, second});
-
     const auto all = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
     ASSERT_EQ(all.GetSize(), 2u);
     EXPECT_EQ(all[0]->GetSerialNumber(), 1u);
@@ -92,26 +80,21 @@ TEST_F(USBDeviceHandleDispatch, ListsFollowTheTableOrderAndTheMask) {
     ASSERT_EQ(onlyEight.GetSize(), 1u);
     EXPECT_EQ(onlyEight[0]->GetSerialNumber(), 2u);
     EXPECT_EQ(USBDeviceHandle::GetAllDevices(4).GetSize(), 0u);
-
     b->SetOpenable(false);
     EXPECT_EQ(USBDeviceHandle::GetAvailableDevices(USB_DEVICE_TYPE_ALL).GetSize(), 1u);
-}
 
-TEST_F(USBDeviceHandleDispatch, CopyOpenAndCloseGoToTheDevicesKind) {
-    auto a = std::make_shared<MemoryStick>(0x1004, 1);
+    // A device goes to the kind of its own type.
     SetUSBDeviceKinds({MakeMemoryDeviceKind({a})});
-    const auto all = USBDeviceHandle::GetAllDevices();
-    ASSERT_EQ(all.GetSize(), 1u);
-
+    const auto listed = USBDeviceHandle::GetAllDevices();
+    ASSERT_EQ(listed.GetSize(), 1u);
     USBDevice* copy = nullptr;
-    ASSERT_TRUE(USBDeviceHandle::CopyDevice(copy, all[0]));
+    ASSERT_TRUE(USBDeviceHandle::CopyDevice(copy, listed[0]));
     ASSERT_NE(copy, nullptr);
     USBDevice* const kept = copy;
-    EXPECT_FALSE(USBDeviceHandle::CopyDevice(copy, all[0])); // out pointer already set
+    EXPECT_FALSE(USBDeviceHandle::CopyDevice(copy, listed[0])); // out pointer already set
     EXPECT_EQ(copy, kept);
     USBDevice* none = nullptr;
     EXPECT_FALSE(USBDeviceHandle::CopyDevice(none, nullptr));
-
     USBDeviceHandle* handle = nullptr;
     ASSERT_TRUE(USBDeviceHandle::Open(*copy, handle, 57600));
     ASSERT_NE(handle, nullptr);

@@ -18,14 +18,6 @@ usbdevfs_urb* urbOf(UMockdevIoctlData* data) {
     return reinterpret_cast<usbdevfs_urb*>(data->data);
 }
 
-std::u16string asUtf16(const char* text) {
-    std::u16string result;
-    for (const char* c = text; *c != '\0'; ++c) {
-        result.push_back(static_cast<char16_t>(*c));
-    }
-    return result;
-}
-
 } // namespace
 
 FakeUsbStick::FakeUsbStick(UMockdevTestbed* testbed, const std::string& deviceNode)
@@ -50,11 +42,6 @@ FakeUsbStick::~FakeUsbStick() {
     g_object_unref(handler_);
 }
 
-void FakeUsbStick::SetSerial(std::u16string serial) {
-    std::lock_guard lock(mutex_);
-    serial_ = std::move(serial);
-}
-
 void FakeUsbStick::SendToHost(const std::vector<std::uint8_t>& bytes) {
     std::lock_guard lock(mutex_);
     toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
@@ -70,31 +57,6 @@ void FakeUsbStick::Unplug() {
         reapable_.push_back(data);
     }
     pendingIn_.clear();
-}
-
-std::vector<std::uint8_t> FakeUsbStick::HostWrote() {
-    std::lock_guard lock(mutex_);
-    return hostWrote_;
-}
-
-std::vector<FakeUsbStick::ControlRequest> FakeUsbStick::VendorRequests() {
-    std::lock_guard lock(mutex_);
-    return vendorRequests_;
-}
-
-int FakeUsbStick::PendingReads() {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(pendingIn_.size());
-}
-
-int FakeUsbStick::IoctlCount() {
-    std::lock_guard lock(mutex_);
-    return ioctls_;
-}
-
-void FakeUsbStick::SetPacketSize(std::size_t size) {
-    std::lock_guard lock(mutex_);
-    packetSize_ = size;
 }
 
 void FakeUsbStick::CompleteReadsLocked() {
@@ -236,27 +198,18 @@ void FakeUsbStick::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* argume
             urb->status = 0;
             reapable_.push_back(data);
         } else if (requestType == 0x80 && request == 6 && (value >> 8) == 3) {
-            std::u16string text;
+            // String descriptors: 0 lists the languages (US English), then maker, product and serial.
             const int stringIndex = value & 0xFF;
-            if (stringIndex == 1) {
-                text = asUtf16("Example Maker");
-            } else if (stringIndex == 2) {
-                text = asUtf16("ANT USB Stick");
-            } else if (stringIndex == 3) {
-                text = serial_;
-            }
+            const std::u16string text = stringIndex == 0   ? u"\u0409"
+                                        : stringIndex == 1 ? u"Example Maker"
+                                        : stringIndex == 2 ? u"ANT USB Stick"
+                                        : stringIndex == 3 ? serial_
+                                                           : u"";
             std::uint8_t reply[255] = {};
-            int replyLength = 0;
-            if (stringIndex == 0) {
-                reply[2] = 0x09;
-                reply[3] = 0x04;
-                replyLength = 4;
-            } else if (!text.empty()) {
-                replyLength = 2;
-                for (char16_t unit : text) {
-                    reply[replyLength++] = static_cast<std::uint8_t>(unit & 0xFF);
-                    reply[replyLength++] = static_cast<std::uint8_t>(unit >> 8);
-                }
+            int replyLength = text.empty() ? 0 : 2;
+            for (char16_t unit : text) {
+                reply[replyLength++] = static_cast<std::uint8_t>(unit & 0xFF);
+                reply[replyLength++] = static_cast<std::uint8_t>(unit >> 8);
             }
             reply[0] = static_cast<std::uint8_t>(replyLength);
             reply[1] = 3;

@@ -26,22 +26,32 @@ class FakeUsbStick {
     FakeUsbStick& operator=(const FakeUsbStick&) = delete;
 
     // Serial-number string (index 3) as UTF-16 code units.
-    void SetSerial(std::u16string serial);
+    void SetSerial(std::u16string serial) {
+        std::lock_guard lock(mutex_);
+        serial_ = std::move(serial);
+    }
     // Bytes for the host's next bulk reads.
     void SendToHost(const std::vector<std::uint8_t>& bytes);
     // From now on the bytes go out in packets of this size, as a real stick's do: a read ends with
     // a short packet or a full buffer, and a packet that does not fit overflows it (the part that
     // fits is delivered, the rest waits). 0: every read takes what is waiting.
-    void SetPacketSize(std::size_t size);
+    void SetPacketSize(std::size_t size) {
+        std::lock_guard lock(mutex_);
+        packetSize_ = size;
+    }
     // In-flight URBs end as on a disconnect; later requests fail with ENODEV.
     void Unplug();
 
-    std::vector<std::uint8_t> HostWrote();
-    std::vector<ControlRequest> VendorRequests();
-    int PendingReads();
-    int IoctlCount();
+    std::vector<std::uint8_t> HostWrote() { return Locked(hostWrote_); }
+    std::vector<ControlRequest> VendorRequests() { return Locked(vendorRequests_); }
+    int PendingReads() { return static_cast<int>(Locked(pendingIn_).size()); }
+    int IoctlCount() { return Locked(ioctls_); }
 
   private:
+    template <typename T> T Locked(const T& field) {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
     static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
     gboolean Handle(UMockdevIoctlClient* client);
     void Submit(UMockdevIoctlClient* client, UMockdevIoctlData* argument);

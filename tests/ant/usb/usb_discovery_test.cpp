@@ -1,5 +1,7 @@
 // Discovery and numbering of sticks over a fake sysfs: serial-port sticks,
-// direct-USB sticks listed by both direct kinds, and what is never listed.
+// direct-USB sticks listed by both direct kinds, and what is never listed; a
+// listed serial-port stick used through its emulated tty until it is unplugged
+// (settings and hang-up are in usb_serial_port_test, on a pseudo-terminal).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -18,8 +20,13 @@
 #include "ant/usb/usb_device_si.h"
 #include "tests/ant/usb/fake_usb_stick.h"
 #include "tests/ant/usb/mock_usb_bus.h"
+#include "tests/support/eventually.h"
+#include "tests/support/read_until.h"
 
 namespace {
+
+using draftwell::test::eventually;
+using draftwell::test::readUntil;
 
 std::string serialOf(const USBDevice& device) {
     std::uint8_t serial[256] = {};
@@ -51,8 +58,8 @@ class UsbDiscoveryTest : public ::testing::Test {
     // A serial-port stick, a non-ANT serial adapter, a direct stick, a bridge-chip stick, a mouse and a
     // motherboard serial port.
     void PlugTheUsualSet() {
-        const std::string stick = bus_.AddUsbDevice({"1-1", 1, 2, 0x0FCF, 0x1008, "ANT USB Stick", "111"});
-        bus_.AddSerialPort(stick, "ttyUSB0", "usb_serial_simple");
+        serialStick_ = bus_.AddUsbDevice({"1-1", 1, 2, 0x0FCF, 0x1008, "ANT USB Stick", "111"});
+        bus_.AddSerialPort(serialStick_, "ttyUSB0", "usb_serial_simple");
         const std::string adapter = bus_.AddUsbDevice({"1-2", 1, 3, 0x10C4, 0xEA60, "CP2102 Adapter", "222"});
         bus_.AddSerialPort(adapter, "ttyUSB1", "cp210x");
         directStick_ = std::make_unique<FakeUsbStick>(bus_.Testbed(), "/dev/bus/usb/001/004");
@@ -63,16 +70,11 @@ class UsbDiscoveryTest : public ::testing::Test {
     }
 
     MockUsbBus bus_;
+    std::string serialStick_;
     std::unique_ptr<FakeUsbStick> directStick_;
 };
 
-TEST_F(UsbDiscoveryTest, NoStickGivesEmptyLists) {
-    bus_.AddPlainTty("ttyS0");
-    EXPECT_EQ(USBDeviceHandle::GetAllDevices().GetSize(), 0u);
-    EXPECT_EQ(USBDeviceHandle::GetAvailableDevices().GetSize(), 0u);
-}
-
-TEST_F(UsbDiscoveryTest, ListsSerialSticksThenDirectSticksTwiceInRegistryOrder) {
+TEST_F(UsbDiscoveryTest, ListsSerialSticksThenDirectSticksTwiceInRegistryOrderAndByMask) {
     PlugTheUsualSet();
     const USBDeviceList<const USBDevice*> all = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_ALL);
 
@@ -94,6 +96,12 @@ TEST_F(UsbDiscoveryTest, ListsSerialSticksThenDirectSticksTwiceInRegistryOrder) 
     EXPECT_EQ(serialOf(*all[4]), "444");
     EXPECT_EQ(all[2]->GetPid(), 0x1004);
     EXPECT_EQ(all[3]->GetSerialNumber(), 333u);
+
+    EXPECT_EQ(typesOf(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI)),
+              std::vector<USBDeviceType>{USB_DEVICE_TYPE_SI});
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_LIBUSB).GetSize(), 2u);
+    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI_LIBUSB | USB_DEVICE_TYPE_LIBUSB).GetSize(),
+              4u);
 }
 
 // 0x1004 talks at 50000 whichever way it is reached; other direct sticks at 57600; other serial
@@ -113,15 +121,6 @@ TEST_F(UsbDiscoveryTest, EachStickGetsTheRateItsProductUses) {
     EXPECT_EQ(rates, (std::vector<std::uint32_t>{115200, 115200, 50000, 57600, 50000, 57600, 50000}));
     EXPECT_EQ(BaudRatesToTry(115200), (std::vector<std::uint32_t>{115200, 50000, 57600}));
     EXPECT_EQ(BaudRatesToTry(57600), (std::vector<std::uint32_t>{57600, 50000, 115200}));
-}
-
-TEST_F(UsbDiscoveryTest, MaskSelectsKinds) {
-    PlugTheUsualSet();
-    EXPECT_EQ(typesOf(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI)),
-              std::vector<USBDeviceType>{USB_DEVICE_TYPE_SI});
-    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_LIBUSB).GetSize(), 2u);
-    EXPECT_EQ(USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI_LIBUSB | USB_DEVICE_TYPE_LIBUSB).GetSize(),
-              4u);
 }
 
 TEST_F(UsbDiscoveryTest, NamedPortsComeFirstInTheOrderGivenWhateverTheyAre) {
@@ -177,6 +176,45 @@ TEST_F(UsbDiscoveryTest, CopiedDeviceOutlivesTheNextEnumeration) {
     EXPECT_EQ(serialOwned->GetSerialNumber(), 111u);
     EXPECT_EQ(directOwned->GetDeviceType(), USB_DEVICE_TYPE_SI_LIBUSB);
     EXPECT_EQ(serialOf(*directOwned), "444");
+}
+
+TEST_F(UsbDiscoveryTest, ASerialStickCarriesBytesBothWaysUntilUnpluggedEvenWithBytesQueued) {
+    PlugTheUsualSet();
+    const int master = bus_.TtyMaster("ttyUSB0");
+    ASSERT_GE(master, 0);
+    // Held open so that the emulated tty stays usable whatever the handle does; never read.
+    const int probe = ::open("/dev/ttyUSB0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    const USBDeviceList<const USBDevice*> sticks = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
+    ASSERT_EQ(sticks.GetSize(), 1u);
+    USBDeviceHandle* handle = nullptr;
+    ASSERT_TRUE(USBDeviceHandle::Open(*sticks[0], handle, 115200));
+
+    std::vector<std::uint8_t> toHost(256);
+    for (std::size_t i = 0; i < toHost.size(); ++i) {
+        toHost[i] = static_cast<std::uint8_t>(i);
+    }
+    ASSERT_EQ(::write(master, toHost.data(), toHost.size()), 256);
+    EXPECT_EQ(readUntil(*handle, toHost.size()), toHost);
+    const std::vector<std::uint8_t> toStick = {0xA4, 0x01, 0x4A, 0x00, 0xEF};
+    std::uint32_t count = 0;
+    ASSERT_EQ(handle->Write(toStick.data(), 5, count), USBStatus::Success);
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(readUntil(master, toStick.size()), toStick);
+
+    const std::uint8_t frame[] = {0xA4, 0x03, 0x40, 0x00};
+    ASSERT_EQ(::write(master, frame, sizeof frame), static_cast<ssize_t>(sizeof frame));
+    std::uint8_t first = 0;
+    ASSERT_TRUE(eventually([&] { return handle->Read(&first, 1, count, 50) == USBStatus::Success; }));
+    EXPECT_EQ(first, 0xA4);
+    bus_.Unplug(serialStick_);
+    EXPECT_TRUE(eventually([&] { return handle->Read(&first, 0, count, 0) == USBStatus::DeviceGone; }));
+    std::uint8_t rest[8];
+    EXPECT_EQ(handle->Read(rest, sizeof rest, count, 100), USBStatus::DeviceGone);
+    EXPECT_EQ(handle->Write(frame, sizeof frame, count), USBStatus::DeviceGone);
+    EXPECT_TRUE(USBDeviceHandle::Close(handle));
+    ::close(probe);
+    ::close(master);
 }
 
 } // namespace
