@@ -7,82 +7,75 @@
 namespace draftwell::analysis {
 namespace {
 
-std::vector<LapFigures> lapsWith(const std::vector<double>& values, double LapFigures::*field) {
+std::vector<LapFigures> lapsWith(const std::vector<double>& values, double LapFigures::*field,
+                                 const std::vector<bool>& counted = {}) {
     std::vector<LapFigures> laps(values.size(), LapFigures{0.3, 1.0, 40.0, true});
     for (std::size_t i = 0; i < values.size(); ++i) {
         laps[i].*field = values[i];
+        laps[i].counted = i >= counted.size() || counted[i];
     }
     return laps;
 }
 
-std::vector<std::size_t> flaggedLaps(const RunQuality& q) {
-    std::vector<std::size_t> flagged;
+// Numbers (from 1) of the laps flagged, and the flag's figure.
+std::vector<std::pair<std::size_t, double>> flagged(const std::vector<LapFigures>& laps,
+                                                    QualityLimits limits = {}) {
+    const RunQuality q = assessRun(laps, 5, limits);
+    std::vector<std::pair<std::size_t, double>> out;
     for (std::size_t i = 0; i < q.laps.size(); ++i) {
         if (q.laps[i].any()) {
-            flagged.push_back(i + 1);
+            out.emplace_back(i + 1, q.laps[i].outlierZ.value_or(q.laps[i].pacePercent.value_or(0)));
         }
     }
-    return flagged;
+    return out;
 }
 
-TEST(LapQualityTest, CdAOutlierByModifiedZScore) {
+TEST(LapQualityTest, CdAOutliersByModifiedZScoreAndPaceAgainstTheMedianSpeed) {
     const std::vector<double> cdA{0.200, 0.201, 0.199, 0.200, 0.230, 0.202};
     const RobustCentre centre = robustCentre(cdA);
     EXPECT_NEAR(centre.median, 0.2005, 1e-12);
     EXPECT_NEAR(centre.mad, 0.0010, 1e-12);
-    const RunQuality q = assessRun(lapsWith(cdA, &LapFigures::cdACal), 5, {});
-    EXPECT_EQ(flaggedLaps(q), std::vector<std::size_t>{5});
-    ASSERT_TRUE(q.laps[4].outlierZ);
-    EXPECT_NEAR(*q.laps[4].outlierZ, 19.90, 0.005);
-
-    struct Case {
+    const auto cd = &LapFigures::cdACal;
+    const auto speed = &LapFigures::speed;
+    const struct {
         const char* what;
-        std::vector<double> cdA;
-        std::vector<bool> counted;
-    } const quiet[] = {
-        {"four laps are too few", {0.200, 0.201, 0.199, 0.230}, {}},
-        {"a MAD of 0 flags nothing", {0.200, 0.200, 0.200, 0.200, 0.230}, {}},
-        {"fewer than five ticked laps",
-         {0.200, 0.201, 0.199, 0.200, 0.230, 0.202},
-         {true, true, false, true, true, false}},
+        std::vector<LapFigures> laps;
+        QualityLimits limits;
+        std::vector<std::pair<std::size_t, double>> flagged;
+    } cases[] = {
+        // clang-format off
+        {"the outlier", lapsWith(cdA, cd), {}, {{5, 19.90}}},
+        {"four laps are too few", lapsWith({0.200, 0.201, 0.199, 0.230}, cd), {}, {}},
+        {"a MAD of 0 flags nothing", lapsWith({0.200, 0.200, 0.200, 0.200, 0.230}, cd), {}, {}},
+        {"fewer than five ticked laps", lapsWith(cdA, cd, {true, true, false, true, true, false}), {}, {}},
+        // An unticked lap is still scored, so its reason stays visible.
+        {"an unticked outlier", lapsWith({0.200, 0.201, 0.199, 0.200, 0.230, 0.202, 0.201}, cd,
+                                         {true, true, true, true, false}), {}, {{5, 39.7955}}},
+        {"a slow lap", lapsWith({45.0, 45.2, 44.9, 45.1, 41.0, 45.0}, speed), {}, {{5, -8.89}}},
+        {"within a wider pace limit", lapsWith({45.0, 45.2, 41.0}, speed), {.pacePercent = 10}, {}},
+        {"two laps have no median to compare with", lapsWith({45.0, 41.0}, speed), {}, {}},
+        {"a lap without a speed is not judged", lapsWith({45.0, 45.2, 44.9, 0.0}, speed), {}, {}},
+        // clang-format on
     };
-    for (const Case& c : quiet) {
-        auto laps = lapsWith(c.cdA, &LapFigures::cdACal);
-        for (std::size_t i = 0; i < c.counted.size(); ++i) {
-            laps[i].counted = c.counted[i];
+    for (const auto& c : cases) {
+        const auto got = flagged(c.laps, c.limits);
+        ASSERT_EQ(got.size(), c.flagged.size()) << c.what;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].first, c.flagged[i].first) << c.what;
+            EXPECT_NEAR(got[i].second, c.flagged[i].second, 0.005) << c.what;
         }
-        EXPECT_TRUE(flaggedLaps(assessRun(laps, 5, {})).empty()) << c.what;
     }
-    // An unticked lap is still scored, so its reason stays visible.
-    auto laps = lapsWith({0.200, 0.201, 0.199, 0.200, 0.230, 0.202, 0.201}, &LapFigures::cdACal);
-    laps[4].counted = false;
-    EXPECT_EQ(flaggedLaps(assessRun(laps, 5, {})), std::vector<std::size_t>{5});
-}
-
-TEST(LapQualityTest, PaceAgainstTheMedianSpeed) {
-    const RunQuality q = assessRun(lapsWith({45.0, 45.2, 44.9, 45.1, 41.0, 45.0}, &LapFigures::speed), 5, {});
-    EXPECT_EQ(flaggedLaps(q), std::vector<std::size_t>{5});
-    ASSERT_TRUE(q.laps[4].pacePercent);
-    EXPECT_NEAR(*q.laps[4].pacePercent, -8.89, 0.005);
-    // The limit is a setting; two laps have no median to compare with;
-    // a lap without a speed is not judged.
-    EXPECT_TRUE(
-        flaggedLaps(assessRun(lapsWith({45.0, 45.2, 41.0}, &LapFigures::speed), 5, {.pacePercent = 10}))
-            .empty());
-    EXPECT_TRUE(flaggedLaps(assessRun(lapsWith({45.0, 41.0}, &LapFigures::speed), 5, {})).empty());
-    EXPECT_TRUE(flaggedLaps(assessRun(lapsWith({45.0, 45.2, 44.9, 0.0}, &LapFigures::speed), 5, {})).empty());
 }
 
 TEST(LapQualityTest, CalibrationDriftOfTheLastThreeLaps) {
     const std::vector<double> cal{1.00, 1.01, 0.99, 1.00, 1.00, 1.06, 1.05, 1.07};
-    struct Case {
+    const struct {
         std::size_t laps;
         std::optional<double> percent;
         bool exceeded;
-    } const cases[] = {{5, std::nullopt, false}, {6, 2.00, false}, {7, 3.67, false}, {8, 6.00, true}};
-    for (const Case& c : cases) {
-        const auto laps = lapsWith(std::vector<double>(cal.begin(), cal.begin() + static_cast<long>(c.laps)),
-                                   &LapFigures::cal);
+    } cases[] = {{5, std::nullopt, false}, {6, 2.00, false}, {7, 3.67, false}, {8, 6.00, true}};
+    for (const auto& c : cases) {
+        const auto laps = lapsWith({cal.begin(), cal.begin() + static_cast<long>(c.laps)}, &LapFigures::cal);
         const RunQuality q = assessRun(laps, 5, {});
         ASSERT_EQ(q.calibrationDrift.has_value(), c.percent.has_value()) << c.laps;
         if (c.percent) {
@@ -95,11 +88,11 @@ TEST(LapQualityTest, CalibrationDriftOfTheLastThreeLaps) {
 
 // Reference figures computed independently with mpmath at 30 digits.
 TEST(LapQualityTest, CdATrendWithItsInterval) {
-    struct Case {
+    const struct {
         std::vector<double> cdA;
         double slope, low, high, change;
         bool drifting;
-    } const cases[] = {
+    } cases[] = {
         {{0.300, 0.302, 0.301, 0.305, 0.306, 0.308, 0.309, 0.312},
          0.00167857142857143,
          0.00131590706104900,
@@ -113,7 +106,7 @@ TEST(LapQualityTest, CdATrendWithItsInterval) {
          -0.0474871388998813,
          false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const RunQuality q = assessRun(lapsWith(c.cdA, &LapFigures::cdACal), 5, {});
         ASSERT_TRUE(q.trend && q.trend->fit.slopeConfidence && q.trend->fit.changePercent);
         EXPECT_NEAR(q.trend->fit.slope, c.slope, 1e-12);
@@ -123,8 +116,8 @@ TEST(LapQualityTest, CdATrendWithItsInterval) {
         EXPECT_EQ(q.trend->drifting, c.drifting);
     }
     // A change within the limit is no drift even when the slope is certain.
-    const auto steady = lapsWith({0.300, 0.3001, 0.3002, 0.3003}, &LapFigures::cdACal);
-    EXPECT_FALSE(assessRun(steady, 5, {}).trend->drifting);
+    EXPECT_FALSE(
+        assessRun(lapsWith({0.300, 0.3001, 0.3002, 0.3003}, &LapFigures::cdACal), 5, {}).trend->drifting);
 }
 
 } // namespace

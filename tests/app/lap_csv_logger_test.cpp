@@ -8,19 +8,17 @@
 #include <unistd.h>
 
 #include "tests/support/qstring_printer.h"
+#include "tests/support/run_files.h"
 
 namespace draftwell {
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::readFile;
 
 TEST(RunNumberTest, OnePastTheHighestRunFileInTheFolder) {
     const struct {
         std::initializer_list<const char*> names;
-        std::int64_t next;
+        std::optional<std::int64_t> next;
     } cases[] = {
         {{}, 1},
         {{"Run_007.csv", "Run_12.csv", "Run_003.csv"}, 13},
@@ -40,37 +38,29 @@ TEST(RunNumberTest, OnePastTheHighestRunFileInTheFolder) {
     for (const auto& c : cases) {
         QTemporaryDir dir;
         for (const char* name : c.names) {
-            QFile f(dir.filePath(QString::fromUtf8(name)));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(test::writeFile(dir.filePath(QString::fromUtf8(name)), ""));
         }
         EXPECT_EQ(LapCSVLogger::nextRunNumber(dir.path()), c.next) << c.names.size() << " names";
     }
-    EXPECT_EQ(LapCSVLogger::fileNameForRun(1), "Run_001.csv");
-    EXPECT_EQ(LapCSVLogger::fileNameForRun(42), "Run_042.csv");
-    EXPECT_EQ(LapCSVLogger::fileNameForRun(1000), "Run_1000.csv");
-    EXPECT_EQ(LapCSVLogger::fileNameForRider(7, 12345), "Run_007_rider-12345.csv");
-    EXPECT_EQ(LapCSVLogger::fileNameForRider(7, std::nullopt), "Run_007_rider-unnumbered.csv");
-}
-
-TEST(RunNumberTest, FolderThatCannotBeListedGivesNothing) {
+    // A folder that cannot be listed gives nothing.
     QTemporaryDir dir;
     EXPECT_EQ(LapCSVLogger::nextRunNumber(dir.filePath("missing")), std::nullopt);
-    QFile plain(dir.filePath("plain"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    EXPECT_EQ(LapCSVLogger::nextRunNumber(plain.fileName()), std::nullopt);
+    ASSERT_TRUE(test::writeFile(dir.filePath("plain"), ""));
+    EXPECT_EQ(LapCSVLogger::nextRunNumber(dir.filePath("plain")), std::nullopt);
+    EXPECT_EQ((QStringList{LapCSVLogger::fileNameForRun(1), LapCSVLogger::fileNameForRun(42),
+                           LapCSVLogger::fileNameForRun(1000), LapCSVLogger::fileNameForRider(7, 12345),
+                           LapCSVLogger::fileNameForRider(7, std::nullopt)}),
+              (QStringList{"Run_001.csv", "Run_042.csv", "Run_1000.csv", "Run_007_rider-12345.csv",
+                           "Run_007_rider-unnumbered.csv"}));
 }
 
 TEST(LapCSVLoggerTest, CreationNeverReplacesOrFollowsAnything) {
     QTemporaryDir dir;
     LapCSVLogger logger;
     const QString existing = dir.filePath("Run_001.csv");
-    {
-        QFile f(existing);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("keep me\n");
-    }
+    ASSERT_TRUE(test::writeFile(existing, "keep me\n"));
     EXPECT_EQ(logger.open(existing), LoggerError::fileAlreadyExists);
-    EXPECT_EQ(readAll(existing), "keep me\n");
+    EXPECT_EQ(readFile(existing), "keep me\n");
 
     // A link to a file that does not exist yet: created by someone else
     // between our check and our create, it must not be written through.
@@ -87,30 +77,21 @@ TEST(LapCSVLoggerTest, CreationNeverReplacesOrFollowsAnything) {
     EXPECT_EQ(logger.finish(QString(), {}, QStringLiteral(",")), std::nullopt);
 }
 
-TEST(LapCSVLoggerTest, TextIsUtf8AndUnencodableLinesFail) {
+TEST(LapCSVLoggerTest, TextIsUtf8AndTheDescriptionStaysOneWritableLine) {
     QTemporaryDir dir;
     LapCSVLogger logger;
     const QString path = dir.filePath("Run_001.csv");
     ASSERT_EQ(logger.open(path), std::nullopt);
-    const QByteArray line1 = readAll(path);
+    const QByteArray line1 = readFile(path);
     ASSERT_EQ(logger.writeLine(QStringLiteral("Vélodrome – Køge")), std::nullopt);
-    EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
+    const QByteArray line2 = "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n";
     EXPECT_EQ(logger.writeLine(QString(QChar(0xD800))), LoggerError::failedToEncode);
-    EXPECT_EQ(readAll(path), line1 + "V\xC3\xA9lodrome \xE2\x80\x93 K\xC3\xB8ge\n");
-}
-
-TEST(LapCSVLoggerTest, DescriptionStaysOneWritableLine) {
-    QTemporaryDir dir;
-    LapCSVLogger logger;
-    const QString path = dir.filePath("Run_001.csv");
-    ASSERT_EQ(logger.open(path), std::nullopt);
-    const QByteArray line1 = readAll(path);
-    // A lone surrogate cannot be encoded; it no longer costs the whole run.
+    EXPECT_EQ(readFile(path), line1 + line2);
+    // A lone surrogate in the description no longer costs the whole run.
     const QString description = QStringLiteral("a,b;\"c\"\r\nd\ne\u2028f\tg ") + QChar(0xD800);
     EXPECT_EQ(logger.finish(description, {}, QStringLiteral(",")), std::nullopt);
     EXPECT_FALSE(logger.isOpen());
-    EXPECT_EQ(readAll(path), line1 + "Description: a,b;'c' d e f\tg \xEF\xBF\xBD\n"
-                                     "Flag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n");
+    EXPECT_EQ(readFile(path), line1 + line2 + "Description: a,b;'c' d e f\tg \xEF\xBF\xBD\n" + test::kHeader);
 }
 
 TEST(LapCSVLoggerTest, FileRemovedBeforeTheStopIsAFailure) {

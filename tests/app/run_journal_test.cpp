@@ -7,7 +7,7 @@
 
 #include "app/run_journal.h"
 #include "app/run_recovery.h"
-#include "tests/app/run_files.h"
+#include "tests/support/run_files.h"
 #include "tests/support/service_fixture.h"
 
 namespace draftwell::test {
@@ -21,20 +21,17 @@ class RunJournalTest : public ServiceFixture {
         makeService().setLogFolderPath(folder);
     }
 
-    QString runFile(const QString& dir, const char* name = "Run_001.csv") const {
+    static QString runFile(const QString& dir, const char* name = "Run_001.csv") {
         return QDir(dir).filePath(name);
     }
-
     static LapFigures lap(int number, double cdA = 0.3, double cal = 1.0) {
-        LapFigures f;
-        f.lap = number;
-        f.cdA = cdA;
-        f.cal = cal;
-        f.lapTime = 60.0 + number;
-        return f;
+        return {.lap = number, .cdA = cdA, .cal = cal, .lapTime = 60.0 + number};
     }
-
     qint64 journalSize() const { return QFileInfo(journalOf(folder)).size(); }
+    static std::unique_ptr<ANTScannerService> restart() {
+        return std::make_unique<ANTScannerService>(
+            std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
+    }
 
     QString folder;
 };
@@ -46,66 +43,57 @@ TEST_F(RunJournalTest, EveryChangeIsInTheJournalAndRecoveryWritesWhatTheStopWrit
     service->startLogging(false);
     ASSERT_TRUE(QFile::exists(journalOf(folder)));
 
-    // Each event reaches the file before the call returns.
+    // Each event reaches the file before the call returns; a crash copy after each.
     qint64 size = journalSize();
-    const auto grew = [&] {
+    QStringList copies;
+    const auto grewAndCopied = [&] {
         const qint64 now = journalSize();
         const bool more = now > size;
         size = now;
+        copies << crashCopy(folder, root.filePath(QStringLiteral("copy-%1").arg(copies.size())));
         return more;
     };
     completeLap(lap(2, 0.30, 0.98));
-    EXPECT_TRUE(grew());
-    const QString afterLap = crashCopy(folder, root.filePath("after-lap"));
+    EXPECT_TRUE(grewAndCopied());
     service->allLapData().back()->use = false;
     service->updateSessionData();
-    EXPECT_TRUE(grew());
-    const QString afterUse = crashCopy(folder, root.filePath("after-use"));
+    EXPECT_TRUE(grewAndCopied());
     service->setAutoCal(false);
-    EXPECT_TRUE(grew());
-    const QString afterCal = crashCopy(folder, root.filePath("after-cal"));
+    EXPECT_TRUE(grewAndCopied());
     service->setLogDescription(QStringLiteral("Track day, position B"));
-    EXPECT_TRUE(grew());
+    EXPECT_TRUE(grewAndCopied());
     service->setCSVDelimiter(CSVDelimiterOption::semicolon);
-    EXPECT_TRUE(grew());
-    const QString afterSettings = crashCopy(folder, root.filePath("after-settings"));
+    EXPECT_TRUE(grewAndCopied());
     completeLap(lap(3, 0.29, 1.0));
-    EXPECT_TRUE(grew());
-    const QString last = crashCopy(folder, root.filePath("last"));
+    EXPECT_TRUE(grewAndCopied());
     // An event that changes nothing in the file writes nothing.
     service->updateSessionData();
-    EXPECT_FALSE(grew());
+    EXPECT_FALSE(grewAndCopied());
 
     service->stopLogging();
     const QByteArray stopped = readFile(runFile(folder));
-    EXPECT_FALSE(QFile::exists(journalOf(folder)));
     EXPECT_TRUE(hiddenFiles(folder).isEmpty());
-
-    for (const QString& dir : {afterLap, afterUse, afterCal, afterSettings, last}) {
-        const QStringList lines = RunRecovery::recoverFolder(dir);
-        ASSERT_EQ(lines.size(), 1) << dir.toStdString();
+    for (const QString& dir : copies) {
+        EXPECT_EQ(RunRecovery::recoverFolder(dir).size(), 1) << dir.toStdString();
         EXPECT_TRUE(hiddenFiles(dir).isEmpty()) << dir.toStdString();
     }
-    EXPECT_EQ(readFile(runFile(last)), stopped);
+    EXPECT_EQ(readFile(runFile(copies.back())), stopped);
 
-    const auto rows = [&](const QString& dir) { return readFile(runFile(dir)).split('\n').mid(1); };
+    const auto rows = [&](int copy) { return readFile(runFile(copies[copy])).split('\n').mid(1); };
+    const QByteArray lap1 = ",1,0.310000,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0";
+    const QByteArray lap2 = "X,2,0.300000,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0";
     // Calibrated by the average of both laps' factors (1.00).
-    EXPECT_EQ(rows(afterLap),
-              (QByteArrayList{"Description: Track day, position A",
-                              "Flag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest",
-                              "X,1,0.310000,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0",
-                              "X,2,0.300000,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0", ""}));
+    EXPECT_EQ(rows(0), (QByteArrayList{"Description: Track day, position A", kHeader.chopped(1), "X" + lap1,
+                                       lap2, ""}));
     // Lap 1 unticked: lap 2 alone calibrates.
-    EXPECT_EQ(rows(afterUse).mid(2, 2),
+    EXPECT_EQ(rows(1).mid(2, 2),
               (QByteArrayList{",1,0.316327,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0",
                               "X,2,0.306122,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0"}));
-    EXPECT_EQ(rows(afterCal).mid(2, 2),
-              (QByteArrayList{",1,0.310000,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0",
-                              "X,2,0.300000,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0"}));
-    EXPECT_EQ(rows(afterSettings).mid(0, 3),
+    EXPECT_EQ(rows(2).mid(2, 2), (QByteArrayList{lap1, lap2}));
+    EXPECT_EQ(rows(4).mid(0, 3),
               (QByteArrayList{"Description: Track day, position B",
                               "Flag;Lap;CdACal;Cal;CdARaw;Time;Dist;Speed;Power;Head;Chest",
-                              ";1;0.310000;1.020000;0.310000;61.000;500.000;29.508;250.00;90.0;100.0"}));
+                              QByteArray(lap1).replace(',', ';')}));
 }
 
 TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
@@ -120,59 +108,55 @@ TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
     const QByteArray stopped = readFile(runFile(folder));
     const QByteArray beforeLap3 = withoutLastLine(stopped);
 
-    struct Case {
-        const char* name;
-        QByteArray bytes;
-        QByteArray expected;
-        int lines;
-    };
     QByteArray flipped = journal;
     flipped[journal.size() - 12] = static_cast<char>(flipped[journal.size() - 12] ^ 0x04);
     QByteArray zeroed = journal;
     zeroed.replace(twoLaps, journal.size() - twoLaps, QByteArray(journal.size() - twoLaps, '\0'));
-    const std::vector<Case> cases{
-        {"whole", journal, stopped, 1},
-        {"cut at the record boundary", journal.left(twoLaps), beforeLap3, 1},
-        {"cut after one byte", journal.left(twoLaps + 1), beforeLap3, 2},
-        {"cut in the middle", journal.left(twoLaps + (journal.size() - twoLaps) / 2), beforeLap3, 2},
-        {"cut before the line feed", journal.left(journal.size() - 1), beforeLap3, 2},
-        {"one bit flipped", flipped, beforeLap3, 2},
-        {"zeros after a power cut", zeroed, beforeLap3, 2},
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool whole;
+    } cases[] = {
+        {"whole", journal, true},
+        {"cut at the record boundary", journal.left(twoLaps), true},
+        {"cut in the middle", journal.left(twoLaps + (journal.size() - twoLaps) / 2), false},
+        {"one bit flipped", flipped, false},
+        {"zeros after a power cut", zeroed, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const QString dir = root.filePath(QString::fromLatin1(c.name));
         ASSERT_TRUE(QDir().mkpath(dir));
         ASSERT_TRUE(writeFile(journalOf(dir), c.bytes));
         const QStringList lines = RunRecovery::recoverFolder(dir);
-        ASSERT_EQ(lines.size(), c.lines) << c.name;
-        EXPECT_EQ(lines.front(), c.expected == stopped ? "Recovered Run_001.csv with 3 laps."
-                                                       : "Recovered Run_001.csv with 2 laps.")
+        const bool all = c.bytes == journal;
+        ASSERT_EQ(lines.size(), c.whole ? 1 : 2) << c.name;
+        EXPECT_EQ(lines.front(),
+                  all ? "Recovered Run_001.csv with 3 laps." : "Recovered Run_001.csv with 2 laps.")
             << c.name;
-        EXPECT_EQ(readFile(runFile(dir)), c.expected) << c.name;
+        EXPECT_EQ(readFile(runFile(dir)), all ? stopped : beforeLap3) << c.name;
         EXPECT_TRUE(hiddenFiles(dir).isEmpty()) << c.name;
     }
 }
 
+// The next program start finds the run in its folder, a reset during the run
+// included, and nothing is left to recover after that.
 TEST_F(RunJournalTest, RecoveryAtStartUpNamesTheFileAndItsLaps) {
     service->setLogDescription(QStringLiteral("Helmet B"));
     service->startLogging(false);
-    for (int i = 1; i <= 12; ++i) {
+    completeLap(lap(1));
+    completeLap(lap(2));
+    service->resetLaps();
+    for (int i = 3; i <= 14; ++i) {
         completeLap(lap(i, 0.3 + i / 1000.0));
     }
     const QString crashed = crashCopy(folder, root.filePath("crashed"));
     service->stopLogging();
 
-    // The next program start finds the run in its folder.
     store(".lastLogFolder", crashed);
-    auto restarted = std::make_unique<ANTScannerService>(
-        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-    EXPECT_EQ(restarted->messageLogs(), QStringList{"Recovered Run_001.csv with 12 laps."});
+    EXPECT_EQ(restart()->messageLogs(), QStringList{"Recovered Run_001.csv with 12 laps."});
     EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
     EXPECT_TRUE(hiddenFiles(crashed).isEmpty());
-    // Nothing is left to recover the next time.
-    restarted = std::make_unique<ANTScannerService>(
-        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-    EXPECT_TRUE(restarted->messageLogs().isEmpty());
+    EXPECT_TRUE(restart()->messageLogs().isEmpty());
 }
 
 TEST_F(RunJournalTest, ARecoveredRunKeepsItsNumberAndTheNextRunGetsANewOne) {
@@ -197,39 +181,11 @@ TEST_F(RunJournalTest, AJournalOfARunStillBeingLoggedIsLeftAlone) {
     const QByteArray line1 = readFile(runFile(folder));
     // Another instance, or this one choosing the folder again.
     EXPECT_TRUE(RunRecovery::recoverFolder(folder).isEmpty());
-    ANTScannerService other(
-        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-    EXPECT_TRUE(other.messageLogs().isEmpty());
+    EXPECT_TRUE(restart()->messageLogs().isEmpty());
     EXPECT_EQ(readFile(runFile(folder)), line1);
     ASSERT_TRUE(QFile::exists(journalOf(folder)));
     service->stopLogging();
     EXPECT_FALSE(QFile::exists(journalOf(folder)));
-}
-
-TEST_F(RunJournalTest, TheJournalGoesWhenTheRunFileIsComplete) {
-    service->startLogging(false);
-    completeLap(lap(1));
-    service->applicationWillTerminate();
-    EXPECT_TRUE(hiddenFiles(folder).isEmpty());
-
-    service->startLogging(false);
-    completeLap(lap(2));
-    ASSERT_TRUE(QFile::exists(journalOf(folder, "Run_002.csv")));
-    service.reset(); // a run still open when the service goes is written
-    EXPECT_TRUE(hiddenFiles(folder).isEmpty());
-    EXPECT_EQ(readFile(runFile(folder, "Run_002.csv")).count('\n'), 5);
-}
-
-TEST_F(RunJournalTest, AResetDuringTheRunIsFollowed) {
-    service->startLogging(false);
-    completeLap(lap(1));
-    completeLap(lap(2));
-    service->resetLaps();
-    completeLap(lap(3));
-    const QString crashed = crashCopy(folder, root.filePath("crashed"));
-    service->stopLogging();
-    EXPECT_EQ(RunRecovery::recoverFolder(crashed), QStringList{"Recovered Run_001.csv with 1 lap."});
-    EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
 }
 
 TEST_F(RunJournalTest, JournalsThatHoldNoRunOrThatThisProgramCannotRead) {

@@ -3,9 +3,9 @@
 #include <QDir>
 
 #include "app/run_recovery.h"
-#include "tests/app/run_files.h"
-#include "tests/app/signal_recorder.h"
+#include "tests/support/run_files.h"
 #include "tests/support/service_fixture.h"
+#include "tests/support/signal_recorder.h"
 
 namespace draftwell::test {
 namespace {
@@ -22,30 +22,30 @@ class ServiceRidersTest : public ServiceFixture {
         makeService().setLogFolderPath(folder);
     }
 
+    static std::unique_ptr<ANTScannerService> another() {
+        return std::make_unique<ANTScannerService>(
+            std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
+    }
+
     // A run file without its start time.
-    static QByteArray afterLine1(const QString& path) {
-        const QByteArray file = readFile(path);
+    static QByteArray afterLine1(const QString& dir, const QString& name) {
+        const QByteArray file = readFile(QDir(dir).filePath(name));
         return file.mid(file.indexOf('\n') + 1);
     }
+    QByteArray afterLine1(const QString& name) const { return afterLine1(folder, name); }
 
     // What a run of this one rider alone writes, start time left out.
     QByteArray singleRiderRun(const RiderLaps& rider) {
         const QString alone = root.filePath(QStringLiteral("alone-%1").arg(++aloneRuns_));
-        ANTScannerService reference(
-            std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-        reference.setLogFolderPath(alone);
-        reference.startLogging(false);
+        const auto reference = another();
+        reference->setLogFolderPath(alone);
+        reference->startLogging(false);
         for (const auto& [deviceNumber, payload] : interleavedPages({rider})) {
-            reference.handlePacket(payload, deviceNumber);
+            reference->handlePacket(payload, deviceNumber);
         }
-        reference.stopLogging();
+        reference->stopLogging();
         service->setLogFolderPath(folder);
-        return afterLine1(QDir(alone).filePath("Run_001.csv"));
-    }
-
-    static QString fileOf(const RiderLaps& rider, bool first) {
-        return first ? LapCSVLogger::fileNameForRun(1)
-                     : LapCSVLogger::fileNameForRider(1, rider.deviceNumber);
+        return afterLine1(alone, QStringLiteral("Run_001.csv"));
     }
 
     QString folder;
@@ -89,9 +89,10 @@ TEST_F(ServiceRidersTest, InterleavedRidersEachGetTheirOwnLapsAndFile) {
 
         QStringList expectedFiles;
         for (const RiderLaps& r : c.riders) {
-            const QString name = fileOf(r, &r == &c.riders.front());
+            const QString name = &r == &c.riders.front() ? LapCSVLogger::fileNameForRun(1)
+                                                         : LapCSVLogger::fileNameForRider(1, r.deviceNumber);
             expectedFiles.append(name);
-            EXPECT_EQ(afterLine1(QDir(folder).filePath(name)), singleRiderRun(r)) << name.toStdString();
+            EXPECT_EQ(afterLine1(name), singleRiderRun(r)) << name.toStdString();
         }
         expectedFiles.sort();
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), expectedFiles);
@@ -119,8 +120,8 @@ TEST_F(ServiceRidersTest, SwitchingTheFollowedRiderShowsTheirLaneAndKeepsTheFile
     EXPECT_EQ(service->allLapData().front()->lap, 23);
     service->stopLogging();
     // The files keep the riders they were opened for.
-    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_001.csv")), singleRiderRun(riders[0]));
-    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_001_rider-23456.csv")), singleRiderRun(riders[1]));
+    EXPECT_EQ(afterLine1("Run_001.csv"), singleRiderRun(riders[0]));
+    EXPECT_EQ(afterLine1("Run_001_rider-23456.csv"), singleRiderRun(riders[1]));
     // A rider chosen before being heard is shown, and logged to Run_NNN.csv, once heard.
     service->resetLaps();
     service->setFollowedRider(kCleo);
@@ -131,7 +132,7 @@ TEST_F(ServiceRidersTest, SwitchingTheFollowedRiderShowsTheirLaneAndKeepsTheFile
     sendPages(interleavedPages(later));
     EXPECT_EQ(service->allLapData().size(), 2U);
     service->stopLogging();
-    EXPECT_EQ(afterLine1(QDir(folder).filePath("Run_002.csv")), singleRiderRun(later[1]));
+    EXPECT_EQ(afterLine1("Run_002.csv"), singleRiderRun(later[1]));
     // Ben, silent this run and without laps, gets no file.
     EXPECT_EQ(QDir(folder).entryList({"Run_002*"}), (QStringList{"Run_002.csv", "Run_002_rider-12345.csv"}));
 }
@@ -157,16 +158,15 @@ TEST_F(ServiceRidersTest, RiderNamesAreRememberedAndSeveralGarminsAreExplained) 
     EXPECT_EQ(service->riderLabel(kAnna), "12345 Anna");
     EXPECT_EQ(service->riderLabel(kBen), "23456");
     EXPECT_EQ(service->riderLabel(std::nullopt), "No device number");
-    ANTScannerService again(
-        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-    EXPECT_EQ(again.riderName(kAnna), "Anna");
-    again.setRiderName(kAnna, QString());
+    const auto again = another();
+    EXPECT_EQ(again->riderName(kAnna), "Anna");
+    again->setRiderName(kAnna, QString());
     EXPECT_FALSE(stored(".riderNames").isValid());
+    // Names of the wrong kind are reported, not used.
     store(".riderNames", QStringLiteral("Anna"));
-    ANTScannerService garbled(
-        std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>()));
-    EXPECT_EQ(garbled.riderName(kAnna), "");
-    EXPECT_EQ(garbled.messageLogs().back(),
+    const auto garbled = another();
+    EXPECT_EQ(garbled->riderName(kAnna), "");
+    EXPECT_EQ(garbled->messageLogs().back(),
               "Setting com.draftwell.LapLogger.riderNames holds \"Anna\", which is not a "
               "list of rider names; no names are used.");
 

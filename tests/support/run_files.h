@@ -8,6 +8,9 @@
 
 namespace draftwell::test {
 
+// The header row a run file has with "," between fields.
+inline const QByteArray kHeader = "Flag,Lap,CdACal,Cal,CdARaw,Time,Dist,Speed,Power,Head,Chest\n";
+
 inline QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -41,8 +44,7 @@ inline QString crashCopy(const QString& folder, const QString& into,
 
 // The file without its last line.
 inline QByteArray withoutLastLine(const QByteArray& file) {
-    const qsizetype end = file.lastIndexOf('\n', file.size() - 2);
-    return file.left(end + 1);
+    return file.left(file.lastIndexOf('\n', file.size() - 2) + 1);
 }
 
 } // namespace draftwell::test
