@@ -16,23 +16,12 @@
 #include "bridge/receive_hand_over.h"
 #include "tests/bridge/bridge_event_recorder.h"
 #include "tests/bridge/traced_sim_stick.h"
+#include "tests/support/eventually.h"
 
 namespace draftwell::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Polls a condition set by another thread, up to a generous bound.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound = 10s) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class ReceiveHandOverTest : public ::testing::Test {
   protected:
@@ -44,17 +33,13 @@ class ReceiveHandOverTest : public ::testing::Test {
     }};
 };
 
-TEST_F(ReceiveHandOverTest, StepsRunOnTheQueueAndTheCallerWaitsForThem) {
+TEST_F(ReceiveHandOverTest, StepsRunOnTheQueueWhileOpenAndTheCallerWaitsForThem) {
+    bool ran = false;
+    handOver.handOver([&] { ran = true; }); // not yet open
     queue.performSync([&] { handOver.open(); });
     bool ranOnQueue = false;
     handOver.handOver([&] { ranOnQueue = queue.isCurrentThread(); });
     EXPECT_TRUE(ranOnQueue);
-}
-
-TEST_F(ReceiveHandOverTest, ClosedHandOverReturnsAtOnceWithoutRunning) {
-    bool ran = false;
-    handOver.handOver([&] { ran = true; });
-    queue.performSync([&] { handOver.open(); });
     queue.performSync([&] { handOver.close(); });
     handOver.handOver([&] { ran = true; });
     queue.performSync([] {});
@@ -120,29 +105,18 @@ TEST(BridgeCloseRaceTest, BroadcastsArrivingWhileClosingNeverDeadlock) {
     auto bridge = std::make_unique<ANTScannerBridge>();
     BridgeEventRecorder recorder;
     recorder.attach(*bridge);
-
+    using Kind = BridgeEvent::Kind;
     for (int round = 1; round <= 5; ++round) {
         bridge->openScannerWithCompletion(recorder.openCompletion());
-        ASSERT_TRUE(recorder.waitFor([&] {
-            return recorder.count([](const BridgeEvent& e) { return e.kind == BridgeEvent::Kind::packet; }) >=
-                   round * 20;
-        }));
+        ASSERT_TRUE(recorder.waitFor([&] { return recorder.count(ofKind(Kind::packet)) >= round * 20; }));
         bridge->closeScannerWithCompletion(recorder.closeCompletion());
-        ASSERT_TRUE(recorder.waitFor([&] {
-            return recorder.count([](const BridgeEvent& e) {
-                return e.kind == BridgeEvent::Kind::closeCompleted;
-            }) == round;
-        })) << "round "
-            << round;
+        ASSERT_TRUE(recorder.waitFor([&] { return recorder.count(ofKind(Kind::closeCompleted)) == round; }))
+            << "round " << round;
         EXPECT_FALSE(bridge->isOpen());
     }
-
     // Destroyed while broadcasts pour in: the destructor's close must end too.
     bridge->openScannerWithCompletion(recorder.openCompletion());
-    ASSERT_TRUE(recorder.waitFor([&] {
-        return recorder.count(
-                   [](const BridgeEvent& e) { return e.kind == BridgeEvent::Kind::openCompleted; }) == 6;
-    }));
+    ASSERT_TRUE(recorder.waitFor([&] { return recorder.count(ofKind(Kind::openCompleted)) == 6; }));
     bridge.reset();
     bool reached = false;
     ActiveBridge::with([&](ANTScannerBridge&) { reached = true; });

@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -72,7 +74,6 @@ long entriesIn(const char* directory) {
 long openDescriptors() {
     return entriesIn("/proc/self/fd");
 }
-
 long threads() {
     return entriesIn("/proc/self/task");
 }
@@ -82,17 +83,9 @@ std::string threadNamesAndDescriptors() {
     std::string text = "threads:";
     std::error_code error;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(task.path() / "comm");
         std::string name;
-        if (std::FILE* comm = std::fopen((task.path() / "comm").c_str(), "r"); comm != nullptr) {
-            std::array<char, 64> buffer{};
-            if (std::fgets(buffer.data(), static_cast<int>(buffer.size()), comm) != nullptr) {
-                name = buffer.data();
-            }
-            std::fclose(comm);
-        }
-        while (!name.empty() && name.back() == '\n') {
-            name.pop_back();
-        }
+        std::getline(comm, name);
         text += " " + task.path().filename().string() + "(" + name + ")";
     }
     text += "\nfds:";
@@ -107,24 +100,18 @@ std::string threadNamesAndDescriptors() {
 // The ID of every frame the stick received, in order; filled on the server's thread.
 class FrameLog {
   public:
-    void add(const std::string& traceLine) {
-        // "[46] Set Network Key: ..."
-        if (traceLine.size() < 4 || traceLine[0] != '[' || traceLine[3] != ']') {
-            return;
+    void add(const std::string& traceLine) { // "[46] Set Network Key: ..."
+        if (traceLine.size() >= 4 && traceLine[0] == '[' && traceLine[3] == ']') {
+            std::lock_guard lock(mutex_);
+            ids_.push_back(
+                static_cast<std::uint8_t>(std::strtoul(traceLine.substr(1, 2).c_str(), nullptr, 16)));
         }
-        const auto id = static_cast<std::uint8_t>(std::strtoul(traceLine.substr(1, 2).c_str(), nullptr, 16));
-        std::lock_guard lock(mutex_);
-        ids_.push_back(id);
     }
     // Whether the stick received `id` as frame `from` or later.
     bool received(std::uint8_t id, std::size_t from = 0) const {
         std::lock_guard lock(mutex_);
-        for (std::size_t i = from; i < ids_.size(); ++i) {
-            if (ids_[i] == id) {
-                return true;
-            }
-        }
-        return false;
+        return std::find(ids_.begin() + static_cast<long>(std::min(from, ids_.size())), ids_.end(), id) !=
+               ids_.end();
     }
     std::size_t size() const {
         std::lock_guard lock(mutex_);
@@ -148,18 +135,6 @@ Pull pullFor(int round) {
     return Pull::afterLaps;
 }
 
-struct Tally {
-    int rounds = 0;
-    int removed = 0;
-    int failedOpen = 0;
-    int closed = 0;
-    int pulledDuringConfiguration = 0;
-    int pulledDuringClose = 0;
-    long maxDescriptors = 0;
-    long maxThreads = 0;
-    Clock::duration longestRound{};
-};
-
 class UnplugSoakTest : public ::testing::Test {
   protected:
     void SetUp() override { SetUSBDeviceKinds(USBPlatformDeviceKinds()); }
@@ -176,33 +151,18 @@ class UnplugSoakTest : public ::testing::Test {
     // Processes main-thread events until the condition holds or the round's time is up.
     bool waitFor(const std::function<bool()>& condition) { return recorder_.waitFor(condition, msLeft()); }
 
-    long indexFromRoundStart(Kind kind) const {
-        return recorder_.indexOf([kind](const BridgeEvent& e) { return e.kind == kind; }, roundStart_);
-    }
-    long logFromRoundStart(const QString& line) const {
-        return recorder_.indexOf([&line](const BridgeEvent& e) { return e.isLog(line); }, roundStart_);
-    }
-
-    long countFromRoundStart(const std::function<bool(const BridgeEvent&)>& match) const {
-        long n = 0;
-        for (std::size_t i = roundStart_; i < recorder_.events().size(); ++i) {
-            n += match(recorder_.events()[i]) ? 1 : 0;
-        }
-        return n;
-    }
+    long sinceRoundStart(const EventMatch& match) const { return recorder_.indexOf(match, roundStart_); }
 
     // Waits for "ANT device removed." and then the closed status.
     void expectRemoved(int round) {
-        const QString removed = QStringLiteral("ANT device removed.");
-        ASSERT_TRUE(waitFor([&] { return logFromRoundStart(removed) >= 0; }))
+        const EventMatch removed = logLine(QStringLiteral("ANT device removed."));
+        ASSERT_TRUE(waitFor([&] { return sinceRoundStart(removed) >= 0; }))
             << "round " << round << ": the removal was not noticed";
-        const auto from = static_cast<std::size_t>(logFromRoundStart(removed));
-        ASSERT_TRUE(waitFor([&] {
-            return recorder_.indexOf([](const BridgeEvent& e) { return e.isStatus(false, false, false); },
-                                     from) >= 0;
-        })) << "round "
-            << round << ": no closed status after the removal";
-        ++tally_.removed;
+        const auto from = static_cast<std::size_t>(sinceRoundStart(removed));
+        ASSERT_TRUE(waitFor([&] { return recorder_.indexOf(status(false, false, false), from) >= 0; }))
+            << "round " << round << ": no closed status after the removal";
+        EXPECT_EQ(recorder_.count(removed, roundStart_), 1) << "round " << round;
+        ++tally_["removed"];
     }
 
     void runRound(ANTScannerBridge& bridge, int round) {
@@ -210,7 +170,7 @@ class UnplugSoakTest : public ::testing::Test {
         deadline_ = began + kRoundBound;
         roundStart_ = recorder_.events().size();
         const Pull pull = pullFor(round);
-        const int closedBefore = tally_.closed;
+        const long closedBefore = tally_["closed"];
 
         antsim::Scenario scenario;
         scenario.trace = true;
@@ -236,12 +196,12 @@ class UnplugSoakTest : public ::testing::Test {
             ASSERT_TRUE(waitFor([&] { return frames->received(pullOn); }))
                 << "round " << round << ": the stick never saw the command to pull on";
             server.stop();
-            ++tally_.pulledDuringConfiguration;
+            ++tally_["pulled_during_configuration"];
         }
-        ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::openCompleted) >= 0; }))
+        ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::openCompleted)) >= 0; }))
             << "round " << round << ": the open did not complete";
         const BridgeEvent& opened =
-            recorder_.events()[static_cast<std::size_t>(indexFromRoundStart(Kind::openCompleted))];
+            recorder_.events()[static_cast<std::size_t>(sinceRoundStart(ofKind(Kind::openCompleted)))];
         if (opened.error.has_value()) {
             if (pull != Pull::duringConfiguration) {
                 noteUnusual(round,
@@ -250,13 +210,13 @@ class UnplugSoakTest : public ::testing::Test {
             EXPECT_EQ(opened.error->domain, QStringLiteral("com.draftwell.LapLogger.ant"));
             EXPECT_GE(opened.error->code, 1);
             EXPECT_LE(opened.error->code, 8);
-            ++tally_.failedOpen;
+            ++tally_["failed_open"];
         } else if (pull == Pull::duringConfiguration) {
             // The pull came too late to hit the configuration: the poll must notice it.
             noteUnusual(round, "opened although pulled during the configuration");
             expectRemoved(round);
         } else {
-            ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::packet) >= 0; }))
+            ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::packet)) >= 0; }))
                 << "round " << round << ": no broadcast reached the packet handler";
             if (pull == Pull::afterLaps) {
                 server.stop();
@@ -269,10 +229,10 @@ class UnplugSoakTest : public ::testing::Test {
                 ASSERT_TRUE(waitFor([&] { return frames->received(closePullOn, framesBeforeClose); }))
                     << "round " << round << ": the close never reached the stick";
                 server.stop();
-                ++tally_.pulledDuringClose;
-                ASSERT_TRUE(waitFor([&] { return indexFromRoundStart(Kind::closeCompleted) >= 0; }))
+                ++tally_["pulled_during_close"];
+                ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::closeCompleted)) >= 0; }))
                     << "round " << round << ": the close did not complete";
-                ++tally_.closed;
+                ++tally_["closed"];
             }
         }
 
@@ -283,25 +243,24 @@ class UnplugSoakTest : public ::testing::Test {
         ASSERT_TRUE(waitFor([&] { return answered; })) << "round " << round << ": the bridge hangs";
         EXPECT_FALSE(bridge.isOpen()) << "round " << round;
         // Only a close the user asked for while the stick was there says so.
-        const long closedLines = countFromRoundStart(
-            [](const BridgeEvent& e) { return e.isLog(QStringLiteral("ANT Channel closed")); });
-        EXPECT_EQ(closedLines, tally_.closed > closedBefore ? 1 : 0) << "round " << round;
+        const long closedLines = recorder_.count(logLine(QStringLiteral("ANT Channel closed")), roundStart_);
+        EXPECT_EQ(closedLines, tally_["closed"] - closedBefore) << "round " << round;
 
         const Clock::duration took = Clock::now() - began;
         EXPECT_LT(took, kRoundBound) << "round " << round;
-        tally_.longestRound = std::max(tally_.longestRound, took);
-        ++tally_.rounds;
+        longestRound_ = std::max(longestRound_, took);
+        ++tally_["rounds"];
     }
 
     // Says which rounds did not go the way their pull was meant to.
     void noteUnusual(int round, const std::string& what) {
         std::printf("unplug soak: round %d %s\n", round, what.c_str());
-        unusual_.push_back(round);
+        ++tally_["unusual_rounds"];
     }
 
     BridgeEventRecorder recorder_;
-    Tally tally_;
-    std::vector<int> unusual_;
+    std::map<std::string, long> tally_;
+    Clock::duration longestRound_{};
     Clock::time_point deadline_;
     std::size_t roundStart_ = 0;
 };
@@ -327,8 +286,8 @@ TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
                 break;
             }
             // The round's stick and terminal are gone by now.
-            tally_.maxDescriptors = std::max(tally_.maxDescriptors, openDescriptors());
-            tally_.maxThreads = std::max(tally_.maxThreads, threads());
+            tally_["fds_max"] = std::max(tally_["fds_max"], openDescriptors());
+            tally_["threads_max"] = std::max(tally_["threads_max"], threads());
         }
     }
 
@@ -336,42 +295,28 @@ TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
     const bool settled = QTest::qWaitFor(
         [&] { return openDescriptors() <= descriptorsBefore && threads() <= threadsBefore; },
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kSettleBound).count()));
-    const long descriptorsAfter = openDescriptors();
-    const long threadsAfter = threads();
+    const long descriptorsAfter = tally_["fds_after"] = openDescriptors();
+    const long threadsAfter = tally_["threads_after"] = threads();
+    tally_["fds_before"] = descriptorsBefore;
+    tally_["threads_before"] = threadsBefore;
     const auto seconds =
         std::chrono::duration_cast<std::chrono::duration<double>>(Clock::now() - began).count();
-    const auto longest =
-        std::chrono::duration_cast<std::chrono::duration<double>>(tally_.longestRound).count();
+    const auto longest = std::chrono::duration_cast<std::chrono::duration<double>>(longestRound_).count();
 
-    EXPECT_EQ(tally_.rounds, rounds);
-    EXPECT_EQ(tally_.removed + tally_.failedOpen + tally_.closed, tally_.rounds);
+    EXPECT_EQ(tally_["rounds"], rounds);
+    EXPECT_EQ(tally_["removed"] + tally_["failed_open"] + tally_["closed"], tally_["rounds"]);
     EXPECT_TRUE(settled) << "before:\n" << countedBefore << "\nafter:\n" << threadNamesAndDescriptors();
     EXPECT_EQ(descriptorsAfter, descriptorsBefore);
     EXPECT_EQ(threadsAfter, threadsBefore);
 
-    RecordProperty("rounds", tally_.rounds);
-    RecordProperty("removed", tally_.removed);
-    RecordProperty("failed_open", tally_.failedOpen);
-    RecordProperty("closed", tally_.closed);
-    RecordProperty("pulled_during_configuration", tally_.pulledDuringConfiguration);
-    RecordProperty("pulled_during_close", tally_.pulledDuringClose);
-    RecordProperty("unusual_rounds", static_cast<int>(unusual_.size()));
-    RecordProperty("fds_before", static_cast<int>(descriptorsBefore));
-    RecordProperty("fds_after", static_cast<int>(descriptorsAfter));
-    RecordProperty("fds_max", static_cast<int>(tally_.maxDescriptors));
-    RecordProperty("threads_before", static_cast<int>(threadsBefore));
-    RecordProperty("threads_after", static_cast<int>(threadsAfter));
-    RecordProperty("threads_max", static_cast<int>(tally_.maxThreads));
+    std::string line = "unplug soak:";
+    for (const auto& [name, value] : tally_) {
+        RecordProperty(name, static_cast<int>(value));
+        line += " " + name + "=" + std::to_string(value);
+    }
     RecordProperty("total_seconds", std::to_string(seconds));
     RecordProperty("longest_round_seconds", std::to_string(longest));
-    std::printf("unplug soak: %d rounds (%d pulled during configuration, %d during close): "
-                "%d removed, %d failed to open, %d closed, %zu unusual\n"
-                "unplug soak: fds %ld before, %ld after (at most %ld between rounds); "
-                "threads %ld before, %ld after (at most %ld between rounds)\n"
-                "unplug soak: %.1f s in all, longest round %.1f s\n",
-                tally_.rounds, tally_.pulledDuringConfiguration, tally_.pulledDuringClose, tally_.removed,
-                tally_.failedOpen, tally_.closed, unusual_.size(), descriptorsBefore, descriptorsAfter,
-                tally_.maxDescriptors, threadsBefore, threadsAfter, tally_.maxThreads, seconds, longest);
+    std::printf("%s\nunplug soak: %.1f s in all, longest round %.1f s\n", line.c_str(), seconds, longest);
     std::fflush(stdout);
 }
 
