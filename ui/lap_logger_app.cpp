@@ -36,6 +36,7 @@ LapLoggerApp::~LapLoggerApp() {
     // Windows read the service while they exist, so they go first.
     delete popout_.data();
     delete settings_.data();
+    delete comparison_.data();
     delete mainWindow_.data();
 }
 

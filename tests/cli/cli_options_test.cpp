@@ -7,7 +7,7 @@ namespace draftwell::test {
 namespace {
 
 CliParseResult parse(QStringList args) {
-    args.prepend(QStringLiteral("lap-logger-cli"));
+    args.prepend("lap-logger-cli");
     return parseCliOptions(args);
 }
 
@@ -21,12 +21,12 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
                                     "--record",      "stick.txt"});
     ASSERT_EQ(r.action, CliParseResult::Action::run) << r.text.toStdString();
     const CliOptions& o = r.options;
-    EXPECT_EQ(o.scanner.devicePath, QStringLiteral("/dev/pts/7"));
+    EXPECT_EQ(o.scanner.devicePath, "/dev/pts/7");
     EXPECT_FALSE(o.scanner.simulate);
     EXPECT_EQ(o.scanner.networkKey, (ANTNetworkKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
     EXPECT_EQ(o.scanner.baudRate, 50000u);
-    EXPECT_EQ(o.outputFolder, QStringLiteral("/tmp/runs"));
-    EXPECT_EQ(o.description, QStringLiteral("Track day"));
+    EXPECT_EQ(o.outputFolder, "/tmp/runs");
+    EXPECT_EQ(o.description, "Track day");
     EXPECT_EQ(o.delimiter, CSVDelimiterOption::semicolon);
     EXPECT_EQ(o.calLaps, 3);
     EXPECT_EQ(o.autoCal, false);
@@ -35,12 +35,12 @@ TEST(CliOptionsTest, EveryOptionIsRead) {
     EXPECT_TRUE(o.noLog);
     EXPECT_TRUE(o.verbose);
     EXPECT_EQ(o.rider, std::uint16_t{4660});
-    EXPECT_EQ(o.scanner.recordPath, QStringLiteral("stick.txt"));
+    EXPECT_EQ(o.scanner.recordPath, "stick.txt");
     EXPECT_TRUE(o.scanner.replayPath.isEmpty());
 
     const CliParseResult replay = parse({"--replay", "stick.txt", "--replay-fast"});
     ASSERT_EQ(replay.action, CliParseResult::Action::run) << replay.text.toStdString();
-    EXPECT_EQ(replay.options.scanner.replayPath, QStringLiteral("stick.txt"));
+    EXPECT_EQ(replay.options.scanner.replayPath, "stick.txt");
     EXPECT_TRUE(replay.options.scanner.replayFast);
 }
 
@@ -63,14 +63,14 @@ TEST(CliOptionsTest, HelpAndVersion) {
     }
     const CliParseResult version = parse({"--version"});
     EXPECT_EQ(version.action, CliParseResult::Action::version);
-    EXPECT_TRUE(version.text.startsWith(QStringLiteral("lap-logger-cli ")));
+    EXPECT_TRUE(version.text.startsWith("lap-logger-cli "));
 }
 
 TEST(CliOptionsTest, CompareTakesAFolderABaselineAndJson) {
     const CliParseResult r = parse({"--compare", "/tmp/runs", "--baseline", " helmet A ", "--json"});
     ASSERT_EQ(r.action, CliParseResult::Action::compare) << r.text.toStdString();
-    EXPECT_EQ(r.options.compareFolder, QStringLiteral("/tmp/runs"));
-    EXPECT_EQ(r.options.baseline, QStringLiteral("helmet A"));
+    EXPECT_EQ(r.options.compareFolder, "/tmp/runs");
+    EXPECT_EQ(r.options.baseline, "helmet A");
     EXPECT_TRUE(r.options.json);
     EXPECT_FALSE(parse({"--compare", "/tmp/runs"}).options.json);
 }

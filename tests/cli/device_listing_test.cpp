@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ant/usb/usb_device_handle_si.h"
@@ -15,6 +16,12 @@
 #include "tests/ant/usb/mock_usb_bus.h"
 
 namespace {
+
+using ::testing::_;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 class DeviceListingTest : public ::testing::Test {
   protected:
@@ -27,17 +34,17 @@ class DeviceListingTest : public ::testing::Test {
     MockUsbBus bus_;
 };
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-std::string lineOf(const QStringList& lines, int index) {
-    return index < lines.size() ? lines[index].toStdString() : std::string("<missing>");
+std::vector<std::string> lines() {
+    std::vector<std::string> out;
+    for (const QString& line : draftwell::listDevices()) {
+        out.push_back(line.toStdString());
+    }
+    return out;
 }
 
 TEST_F(DeviceListingTest, SaysSoWhenNoStickIsAttached) {
     bus_.AddPlainTty("ttyS0");
-    EXPECT_EQ(draftwell::listDevices(), QStringList{QStringLiteral("No ANT stick found.")});
+    EXPECT_THAT(lines(), ElementsAre("No ANT stick found."));
 }
 
 TEST_F(DeviceListingTest, ListsSticksInDeviceNumberOrderWithTheirState) {
@@ -52,28 +59,21 @@ TEST_F(DeviceListingTest, ListsSticksInDeviceNumberOrderWithTheirState) {
     const int holder = ::open("/dev/ttyUSB0", O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    const QStringList lines = draftwell::listDevices();
+    const std::vector<std::string> listed = lines();
     ::close(holder);
-
-    ASSERT_EQ(lines.size(), 7) << lines.join('\n').toStdString();
-    EXPECT_EQ(lineOf(lines, 1),
-              "  0: serial port /dev/ttyUSB0, USB 0fcf:1008, \"ANT USB Stick\", serial 111, 115200 baud - "
-              "cannot be opened: /dev/ttyUSB0 is in use by another program");
-    EXPECT_EQ(lineOf(lines, 2),
-              "  1: direct USB /dev/bus/usb/001/004, USB 0fcf:1008, \"ANT USB-m Stick\", serial "
-              "333, 57600 baud - can be opened");
-    EXPECT_TRUE(startsWith(lineOf(lines, 3),
-                           "  2: USB-to-serial chip over USB /dev/bus/usb/001/005, USB 0fcf:1004, \"ANT"))
-        << lineOf(lines, 3);
-    EXPECT_NE(lineOf(lines, 3).find(", 50000 baud - cannot be opened: /dev/bus/usb/001/005: No such file"),
-              std::string::npos)
-        << lineOf(lines, 3);
-    EXPECT_TRUE(startsWith(lineOf(lines, 4), "  3: direct USB /dev/bus/usb/001/004,")) << lineOf(lines, 4);
-    EXPECT_NE(lineOf(lines, 4).find("can be opened"), std::string::npos);
-    EXPECT_TRUE(startsWith(lineOf(lines, 5), "  4: USB-to-serial chip over USB /dev/bus/usb/001/005,"))
-        << lineOf(lines, 5);
-    EXPECT_EQ(lineOf(lines, 6),
-              "To report this, run: lap-logger-cli --record stick.txt --duration 30 and attach stick.txt.");
+    EXPECT_THAT(
+        listed,
+        ElementsAre(
+            _,
+            "  0: serial port /dev/ttyUSB0, USB 0fcf:1008, \"ANT USB Stick\", serial 111, 115200 baud - "
+            "cannot be opened: /dev/ttyUSB0 is in use by another program",
+            "  1: direct USB /dev/bus/usb/001/004, USB 0fcf:1008, \"ANT USB-m Stick\", serial 333, 57600 "
+            "baud - can be opened",
+            AllOf(StartsWith("  2: USB-to-serial chip over USB /dev/bus/usb/001/005, USB 0fcf:1004, \"ANT"),
+                  HasSubstr(", 50000 baud - cannot be opened: /dev/bus/usb/001/005: No such file")),
+            AllOf(StartsWith("  3: direct USB /dev/bus/usb/001/004,"), HasSubstr("can be opened")),
+            StartsWith("  4: USB-to-serial chip over USB /dev/bus/usb/001/005,"),
+            "To report this, run: lap-logger-cli --record stick.txt --duration 30 and attach stick.txt."));
 }
 
 TEST_F(DeviceListingTest, NamedPortComesFirst) {
@@ -82,10 +82,8 @@ TEST_F(DeviceListingTest, NamedPortComesFirst) {
     bus_.AddPlainTty("ttyS0");
     USBDeviceHandleSI::SetNamedPorts({"/dev/ttyS0"});
 
-    const QStringList lines = draftwell::listDevices();
-    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
-    EXPECT_TRUE(startsWith(lineOf(lines, 1), "  0: serial port /dev/ttyS0,")) << lineOf(lines, 1);
-    EXPECT_TRUE(startsWith(lineOf(lines, 2), "  1: serial port /dev/ttyUSB0,")) << lineOf(lines, 2);
+    EXPECT_THAT(lines(), ElementsAre(_, StartsWith("  0: serial port /dev/ttyS0,"),
+                                     StartsWith("  1: serial port /dev/ttyUSB0,")));
 }
 
 } // namespace

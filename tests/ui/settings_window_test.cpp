@@ -1,156 +1,159 @@
-#include "app/ant_scanner_service.h"
-#include "tests/ui/ui_test_support.h"
-#include "ui/settings_window.h"
+#include "tests/ui/ui_test.h"
+#include "ui/lap_check_settings.h"
 #include "ui/stepper.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QLocale>
-#include <QPushButton>
+#include <QDoubleSpinBox>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
 #include <QToolButton>
-
-#include <QApplication>
-
-#include <gtest/gtest.h>
 
 namespace draftwell::test {
 namespace {
 
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public UiTest {
   protected:
-    SettingsWindowTest() : window(fixture.service()) {
-        window.show();
-        window.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    void SetUp() override {
+        UiTest::SetUp();
+        window = &open<SettingsWindow>(QSize(), *service);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
-
-    ANTScannerService& service() { return fixture.service(); }
     void type(const QString& text) {
-        QLineEdit* field = window.lapCountField();
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClicks(field, text);
+        window->lapCountField()->setFocus();
+        window->lapCountField()->selectAll();
+        QTest::keyClicks(window->lapCountField(), text);
     }
-    void stepUp() { QTest::mouseClick(window.lapCountStepper()->upButton(), Qt::LeftButton); }
-    void stepDown() { QTest::mouseClick(window.lapCountStepper()->downButton(), Qt::LeftButton); }
 
-    ServiceFixture fixture;
-    SettingsWindow window;
+    SettingsWindow* window = nullptr;
 };
 
 TEST_F(SettingsWindowTest, LooksLikeTheSettingsWindow) {
-    EXPECT_EQ(window.windowTitle(), "Application Settings");
-    EXPECT_EQ(window.width(), 430);
-    EXPECT_EQ(window.minimumWidth(), window.maximumWidth());
-    EXPECT_EQ(window.minimumHeight(), window.maximumHeight());
-    EXPECT_EQ(window.lapCountField()->text(), "5");
-    EXPECT_EQ(window.lapCountField()->width(), 64);
-    EXPECT_TRUE(window.lapCountField()->alignment() & Qt::AlignRight);
-    EXPECT_EQ(window.autoCalBox()->text(), "Automatically apply average calibration");
-    EXPECT_TRUE(window.autoCalBox()->isChecked());
-    EXPECT_EQ(window.commaButton()->text(), "Comma (,)");
-    EXPECT_EQ(window.semicolonButton()->text(), "Semicolon (;)");
-    EXPECT_TRUE(window.commaButton()->isChecked());
-    EXPECT_TRUE(window.closeButton()->isDefault());
+    EXPECT_EQ(window->windowTitle(), "Application Settings");
+    EXPECT_EQ(window->width(), 430);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->lapCountField()->text(), "5");
+    EXPECT_EQ(window->lapCountField()->width(), 64);
+    EXPECT_TRUE(window->lapCountField()->alignment() & Qt::AlignRight);
+    EXPECT_EQ(window->autoCalBox()->text(), "Automatically apply average calibration");
+    EXPECT_TRUE(window->autoCalBox()->isChecked());
+    EXPECT_EQ(window->commaButton()->text(), "Comma (,)");
+    EXPECT_EQ(window->semicolonButton()->text(), "Semicolon (;)");
+    EXPECT_TRUE(window->commaButton()->isChecked());
+    EXPECT_TRUE(window->closeButton()->isDefault());
 }
 
-TEST_F(SettingsWindowTest, FieldStoresWhatIsTypedOnReturnOrLeavingTheField) {
-    type(QStringLiteral("150"));
-    EXPECT_EQ(service().calLapCount(), 5) << "nothing is stored while typing";
-    QTest::keyClick(window.lapCountField(), Qt::Key_Return);
-    EXPECT_EQ(service().calLapCount(), 150) << "only the stepper is limited to 99";
-    EXPECT_EQ(window.lapCountField()->text(), "150");
-    EXPECT_TRUE(window.isVisible()) << "Return in the field must not close the window";
-
-    type(QStringLiteral("-4"));
-    window.closeButton()->setFocus();
-    ASSERT_TRUE(waitUntil([&] { return service().calLapCount() == 0; }));
-    EXPECT_EQ(window.lapCountField()->text(), "0");
-
-    type(QStringLiteral("lots"));
-    QTest::keyClick(window.lapCountField(), Qt::Key_Enter);
-    EXPECT_EQ(service().calLapCount(), 0);
-    EXPECT_EQ(window.lapCountField()->text(), "0");
-}
-
-TEST_F(SettingsWindowTest, FieldReadsAndShowsNumbersInTheCurrentLocale) {
-    const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
-    type(QStringLiteral("1.200"));
-    QTest::keyClick(window.lapCountField(), Qt::Key_Return);
-    EXPECT_EQ(service().calLapCount(), 1200);
-    EXPECT_EQ(window.lapCountField()->text(), "1.200");
+// What is typed is stored on Return, Enter or leaving the field (also by Close), read in the current locale.
+TEST_F(SettingsWindowTest, LapCountFieldStoresWhatIsTyped) {
+    const struct {
+        const char* typed;
+        std::optional<Qt::Key> key; // none: focus moves to Close; Key_Escape: Close is pressed
+        const char* locale;
+        qint64 stored;
+        const char* shown;
+    } rows[] = {
+        {"150", Qt::Key_Return, "C", 150, "150"}, // only the stepper is limited to 99
+        {"-4", std::nullopt, "C", 0, "0"},
+        {"lots", Qt::Key_Enter, "C", 0, "0"},
+        {"1.200", Qt::Key_Return, "de_DE", 1200, "1.200"},
+        {"7", Qt::Key_Escape, "C", 7, "7"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        QLocale::setDefault(QLocale(QString::fromLatin1(row.locale)));
+        const qint64 before = service->calLapCount();
+        type(QString::fromLatin1(row.typed));
+        EXPECT_EQ(service->calLapCount(), before) << "nothing is stored while typing";
+        if (!row.key) {
+            window->closeButton()->setFocus();
+        } else if (*row.key == Qt::Key_Escape) {
+            QTest::mouseClick(window->closeButton(), Qt::LeftButton);
+        } else {
+            QTest::keyClick(window->lapCountField(), *row.key);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return service->calLapCount() == row.stored; }));
+        EXPECT_EQ(window->lapCountField()->text(), row.shown);
+        // Return in the field must not close the window; Close only closes it.
+        EXPECT_EQ(window->isVisible(), row.key != Qt::Key_Escape);
+    }
 }
 
 TEST_F(SettingsWindowTest, StepperStaysWithinZeroToNinetyNine) {
-    stepUp();
-    EXPECT_EQ(service().calLapCount(), 6);
-    EXPECT_EQ(window.lapCountField()->text(), "6");
-    stepDown();
-    stepDown();
-    EXPECT_EQ(service().calLapCount(), 4);
-
-    service().setCalLapCount(99);
-    stepUp();
-    EXPECT_EQ(service().calLapCount(), 99);
-    EXPECT_FALSE(window.lapCountStepper()->upButton()->isEnabled());
-
-    service().setCalLapCount(0);
-    stepDown();
-    EXPECT_EQ(service().calLapCount(), 0);
-    EXPECT_FALSE(window.lapCountStepper()->downButton()->isEnabled());
-    stepUp();
-    EXPECT_EQ(service().calLapCount(), 1);
-
-    // A count typed above the range steps down into it.
-    service().setCalLapCount(150);
-    window.lapCountStepper()->downButton()->click();
-    EXPECT_EQ(service().calLapCount(), 99);
+    const struct {
+        qint64 from;
+        QToolButton* (Stepper::*button)() const;
+        qint64 to;
+        bool upEnabled, downEnabled;
+    } rows[] = {
+        {5, &Stepper::upButton, 6, true, true},
+        {6, &Stepper::downButton, 5, true, true},
+        {99, &Stepper::upButton, 99, false, true},
+        {0, &Stepper::downButton, 0, true, false},
+        {0, &Stepper::upButton, 1, true, true},
+        // A count typed above the range steps down into it.
+        {150, &Stepper::downButton, 99, false, true},
+    };
+    for (const auto& row : rows) {
+        service->setCalLapCount(row.from);
+        QTest::mouseClick((window->lapCountStepper()->*row.button)(), Qt::LeftButton);
+        EXPECT_EQ(service->calLapCount(), row.to) << row.from;
+        EXPECT_EQ(window->lapCountField()->text(), QString::number(row.to));
+        EXPECT_EQ(window->lapCountStepper()->upButton()->isEnabled(), row.upEnabled) << row.from;
+        EXPECT_EQ(window->lapCountStepper()->downButton()->isEnabled(), row.downEnabled) << row.from;
+    }
 }
 
-TEST_F(SettingsWindowTest, TickBoxAndSeparatorWriteTheService) {
-    QTest::mouseClick(window.autoCalBox(), Qt::LeftButton);
-    EXPECT_FALSE(service().autoCal());
-    QTest::mouseClick(window.autoCalBox(), Qt::LeftButton);
-    EXPECT_TRUE(service().autoCal());
+TEST_F(SettingsWindowTest, TickBoxAndSeparatorWriteTheServiceAndShowItsChanges) {
+    QTest::mouseClick(window->autoCalBox(), Qt::LeftButton);
+    EXPECT_FALSE(service->autoCal());
+    QTest::mouseClick(window->autoCalBox(), Qt::LeftButton);
+    EXPECT_TRUE(service->autoCal());
 
-    QSignalSpy delimiterChanges(&service(), &ANTScannerService::csvDelimiterChanged);
-    window.semicolonButton()->click();
-    EXPECT_EQ(service().csvDelimiter(), ";");
-    EXPECT_EQ(delimiterChanges.count(), 1);
-    window.semicolonButton()->click();
+    QSignalSpy delimiterChanges(service.get(), &ANTScannerService::csvDelimiterChanged);
+    window->semicolonButton()->click();
+    EXPECT_EQ(service->csvDelimiter(), ";");
+    window->semicolonButton()->click();
     EXPECT_EQ(delimiterChanges.count(), 1) << "choosing the current separator again changes nothing";
-    EXPECT_TRUE(window.semicolonButton()->isChecked());
-    window.commaButton()->click();
-    EXPECT_EQ(service().csvDelimiter(), ",");
+    window->commaButton()->click();
+    EXPECT_EQ(service->csvDelimiter(), ",");
 
-    // The window shows changes made elsewhere.
-    service().setCSVDelimiter(CSVDelimiterOption::semicolon);
-    service().setAutoCal(false);
-    EXPECT_TRUE(window.semicolonButton()->isChecked());
-    EXPECT_FALSE(window.autoCalBox()->isChecked());
-}
-
-TEST_F(SettingsWindowTest, TabLandsOnTheStoredSeparatorAndSpaceKeepsIt) {
-    service().setCSVDelimiter(CSVDelimiterOption::semicolon);
-    window.autoCalBox()->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(&window, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window.semicolonButton());
+    service->setCSVDelimiter(CSVDelimiterOption::semicolon);
+    service->setAutoCal(false);
+    EXPECT_TRUE(window->semicolonButton()->isChecked());
+    EXPECT_FALSE(window->autoCalBox()->isChecked());
+    // Tab lands on the stored separator and Space keeps it; the arrow keys still reach the other one.
+    window->autoCalBox()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(window, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window->semicolonButton());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(service().csvDelimiterOption(), CSVDelimiterOption::semicolon);
-    // The arrow keys still reach the other one.
+    EXPECT_EQ(service->csvDelimiterOption(), CSVDelimiterOption::semicolon);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
-    EXPECT_EQ(service().csvDelimiterOption(), CSVDelimiterOption::comma);
+    EXPECT_EQ(service->csvDelimiterOption(), CSVDelimiterOption::comma);
 }
 
-TEST_F(SettingsWindowTest, CloseOnlyClosesTheWindow) {
-    type(QStringLiteral("7"));
-    QTest::mouseClick(window.closeButton(), Qt::LeftButton);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(service().calLapCount(), 7) << "leaving the field commits it";
+TEST_F(SettingsWindowTest, LapCheckLimitsAreShownAndStored) {
+    auto* checks = window->findChild<LapCheckSettings*>();
+    ASSERT_NE(checks, nullptr);
+    const struct {
+        QDoubleSpinBox* field;
+        double shown;
+        double analysis::QualityLimits::*limit;
+        const char* key;
+    } rows[] = {
+        {checks->outlierField(), 3.5, &analysis::QualityLimits::outlierZ, ".outlierZLimit"},
+        {checks->paceField(), 3.0, &analysis::QualityLimits::pacePercent, ".paceLimitPercent"},
+        {checks->calDriftField(), 5.0, &analysis::QualityLimits::calDriftPercent, ".calDriftLimitPercent"},
+        {checks->trendField(), 1.0, &analysis::QualityLimits::trendPercent, ".cdATrendLimitPercent"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.field->value(), row.shown) << row.key;
+        row.field->setFocus();
+        row.field->selectAll();
+        QTest::keyClicks(row.field, "7");
+        QTest::keyClick(row.field, Qt::Key_Return);
+        EXPECT_EQ(service->lapQuality().limits().*row.limit, 7.0) << row.key;
+        EXPECT_EQ(stored(row.key).toDouble(), 7.0) << row.key;
+    }
 }
 
 } // namespace
