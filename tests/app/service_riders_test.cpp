@@ -175,7 +175,8 @@ struct ShownLaps {
 
 TEST_F(ServiceRidersTest, ForgettingRidersStartsTheLapsOverAsAtStartUp) {
     const ShownLaps atStartUp = ShownLaps::of(*service);
-    const LapFigures unfinished{.lap = 9};
+    LapFigures unfinished;
+    unfinished.lap = 9;
     const struct {
         const char* name;
         std::vector<RiderPage> pages;
