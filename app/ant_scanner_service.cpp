@@ -647,6 +647,18 @@ void ANTScannerService::resetLaps() {
     updateSessionData();
 }
 
+bool ANTScannerService::forgetRiders() {
+    if (isLogging_) {
+        return false;
+    }
+    lanes_.clear();
+    chosenRider_.reset();
+    Q_EMIT ridersChanged();
+    Q_EMIT followedRiderChanged();
+    showFollowedLane();
+    return true;
+}
+
 void ANTScannerService::applicationWillTerminate() {
     stopLogging();
     if (bridge_) {

@@ -137,6 +137,11 @@ class ANTScannerService : public QObject {
     Q_INVOKABLE void startLogging(bool resetFirst);
     Q_INVOKABLE void stopLogging();
     Q_INVOKABLE void resetLaps();
+    // Forgets every transmitter heard, with its laps and the pages of the lap
+    // under way, and the rider chosen: the lap properties are as at start-up.
+    // Rider names stay. Not while logging, as each of the run's files belongs
+    // to a rider heard in it; returns whether the riders were forgotten.
+    Q_INVOKABLE bool forgetRiders();
     Q_INVOKABLE void chooseLogFolder();
     Q_INVOKABLE void setAutoCal(bool value);
     Q_INVOKABLE void setCalLapCount(qint64 value);

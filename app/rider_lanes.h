@@ -34,6 +34,8 @@ class RiderLanes {
     std::vector<RiderKey> riders() const;
 
     void clearCompletedLaps();
+    // Forgets every rider, with their lanes.
+    void clear() { lanes_.clear(); }
 
   private:
     // Stable addresses: lanes are handed out by reference.

@@ -153,6 +153,83 @@ TEST_F(ServiceRidersTest, ACrashMidRunRecoversEveryRidersFile) {
     EXPECT_TRUE(hiddenFiles(folder).isEmpty());
 }
 
+// What the lap properties show, to compare a service with one just built.
+struct ShownLaps {
+    QString currentLapNumber;
+    QString packetProgress;
+    QString lapStatus;
+    bool lapComplete;
+    qint64 completedLapCount;
+    QString lastCompletedLap;
+    std::size_t laps;
+    qint64 summaryLaps;
+    std::size_t riders;
+    std::optional<RiderKey> followed;
+
+    static ShownLaps of(const ANTScannerService& s) {
+        return {s.currentLapNumber(),  s.packetProgress(),   s.lapStatus(),         s.lapComplete(),
+                s.completedLapCount(), s.lastCompletedLap(), s.allLapData().size(), s.sessionSummary().lap,
+                s.riders().size(),     s.followedRider()};
+    }
+    bool operator==(const ShownLaps&) const = default;
+};
+
+TEST_F(ServiceRidersTest, ForgettingRidersStartsTheLapsOverAsAtStartUp) {
+    const ShownLaps atStartUp = ShownLaps::of(*service);
+    LapFigures unfinished;
+    unfinished.lap = 9;
+    const struct {
+        const char* name;
+        std::vector<RiderPage> pages;
+        std::optional<RiderKey> chosen;
+    } cases[] = {
+        {"nobody heard", {}, std::nullopt},
+        {"two riders with laps",
+         interleavedPages({{kAnna, lapsFrom(1, 2, 0.30, 90)}, {kBen, lapsFrom(1, 1, 0.25, 70)}}),
+         std::nullopt},
+        {"a lap under way and a rider chosen",
+         {{kAnna, page0(unfinished)}, {kAnna, page1(unfinished)}},
+         kBen},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        makeService().setLogFolderPath(folder);
+        service->setRiderName(kAnna, QStringLiteral("Anna"));
+        sendPages(c.pages);
+        if (c.chosen) {
+            service->setFollowedRider(*c.chosen);
+        }
+        SignalRecorder recorder(*service);
+        ASSERT_TRUE(service->forgetRiders());
+        EXPECT_EQ(ShownLaps::of(*service), atStartUp);
+        EXPECT_EQ(recorder.count("ridersChanged"), 1);
+        EXPECT_EQ(recorder.count("followedRiderChanged"), 1);
+        EXPECT_GT(recorder.count("allLapDataChanged"), 0);
+        EXPECT_EQ(service->riderName(kAnna), "Anna");
+        // The next rider heard is followed, with only the laps heard since.
+        sendPages(interleavedPages({{kBen, lapsFrom(4, 1, 0.25, 70)}}));
+        EXPECT_EQ(service->riders(), (std::vector<RiderKey>{kBen}));
+        EXPECT_EQ(service->followedRider(), std::optional<RiderKey>(kBen));
+        ASSERT_EQ(service->allLapData().size(), 1U);
+        EXPECT_EQ(service->allLapData().front()->lap, 4);
+    }
+}
+
+TEST_F(ServiceRidersTest, RidersAreNotForgottenWhileLogging) {
+    sendPages(interleavedPages({{kAnna, lapsFrom(1, 1, 0.30, 90)}}));
+    service->startLogging(false);
+    sendPages(interleavedPages({{kBen, lapsFrom(1, 1, 0.25, 70)}}));
+    const ShownLaps before = ShownLaps::of(*service);
+    SignalRecorder recorder(*service);
+    EXPECT_FALSE(service->forgetRiders());
+    EXPECT_EQ(ShownLaps::of(*service), before);
+    EXPECT_TRUE(recorder.emitted().isEmpty());
+    service->stopLogging();
+    EXPECT_EQ(QDir(folder).entryList({"Run_001*"}), (QStringList{"Run_001.csv", "Run_001_rider-23456.csv"}));
+    EXPECT_TRUE(service->forgetRiders());
+    EXPECT_TRUE(service->riders().empty());
+}
+
 TEST_F(ServiceRidersTest, RiderNamesAreRememberedAndSeveralGarminsAreExplained) {
     service->setRiderName(kAnna, QStringLiteral("  Anna "));
     EXPECT_EQ(service->riderLabel(kAnna), "12345 Anna");

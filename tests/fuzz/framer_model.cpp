@@ -15,13 +15,14 @@ constexpr std::uint8_t kDetailChecksum = 4;
 void FramerModel::processByte(std::uint8_t byte) {
     if (index_ == 0) {
         if (byte == kSync) {
-            frame_.assign(1, byte);
+            frame_[0] = byte;
+            frameSize_ = 1;
             checksum_ = byte;
             index_ = 1;
         }
         return;
     }
-    frame_.push_back(byte);
+    frame_[frameSize_++] = byte;
     checksum_ ^= byte;
     if (index_ == 1) {
         if (byte > kMaxPayload) {
@@ -48,10 +49,12 @@ void FramerModel::processByte(std::uint8_t byte) {
 
 // A failed frame's sync byte was noise: everything after it is fed again.
 void FramerModel::searchAgain() {
-    const std::vector<std::uint8_t> rest(frame_.begin() + 1, frame_.end());
+    // Feeding them again starts new frames, so they are copied first.
+    const auto rest = frame_;
+    const std::size_t restSize = frameSize_;
     index_ = 0;
-    for (std::uint8_t byte : rest) {
-        processByte(byte);
+    for (std::size_t i = 1; i < restSize; ++i) {
+        processByte(rest[i]);
     }
 }
 
@@ -67,7 +70,7 @@ void FramerModel::frameReceived() {
         message.id = 0x4F;
         message.payload[0] &= 0x1F;
     }
-    if (queue_.size() >= kQueueCapacity) {
+    if (queue_.size() - queueHead_ >= kQueueCapacity) {
         recordError(kErrorQueueOverflow, 0);
         return;
     }
@@ -86,6 +89,7 @@ void FramerModel::serialError(std::uint8_t code) {
 void FramerModel::reset() {
     index_ = 0;
     queue_.clear();
+    queueHead_ = 0;
     errorKind_ = 0;
 }
 
@@ -93,7 +97,7 @@ std::uint16_t FramerModel::peek() const {
     if (errorKind_ != 0) {
         return kError;
     }
-    return queue_.empty() ? kEmpty : queue_.front().size;
+    return queueHead_ == queue_.size() ? kEmpty : queue_[queueHead_].size;
 }
 
 FramerModel::Taken FramerModel::take(std::uint16_t sizeLimit) {
@@ -102,16 +106,20 @@ FramerModel::Taken FramerModel::take(std::uint16_t sizeLimit) {
         taken.result = kError;
         taken.first = errorKind_;
         if (errorKind_ == kErrorSerial) {
-            taken.payload.push_back(errorDetail_);
+            taken.payload[0] = errorDetail_;
+            taken.payloadSize = 1;
         }
         errorKind_ = 0;
         return taken;
     }
-    if (queue_.empty()) {
+    if (queueHead_ == queue_.size()) {
         return taken;
     }
-    const Message message = queue_.front();
-    queue_.pop_front();
+    const Message message = queue_[queueHead_++];
+    if (queueHead_ == queue_.size()) {
+        queue_.clear();
+        queueHead_ = 0;
+    }
     std::uint16_t size = message.size;
     if (sizeLimit != 0 && size > sizeLimit) {
         size = sizeLimit;
@@ -123,6 +131,7 @@ FramerModel::Taken FramerModel::take(std::uint16_t sizeLimit) {
     }
     taken.result = size;
     taken.first = message.id;
-    taken.payload.assign(message.payload.begin(), message.payload.begin() + size);
+    std::copy_n(message.payload.begin(), size, taken.payload.begin());
+    taken.payloadSize = size;
     return taken;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 // Straightforward model of the framer's receive side: what GetMessage and
@@ -19,7 +19,8 @@ class FramerModel {
     struct Taken {
         std::uint16_t result = kEmpty;
         std::uint8_t first = 0;
-        std::vector<std::uint8_t> payload;
+        std::array<std::uint8_t, kMaxPayload> payload{};
+        std::size_t payloadSize = 0;
     };
 
     void processByte(std::uint8_t byte);
@@ -44,8 +45,12 @@ class FramerModel {
     std::size_t index_ = 0; // 0: hunting for the sync byte
     std::size_t checksumIndex_ = 0;
     std::uint8_t checksum_ = 0;
-    std::vector<std::uint8_t> frame_;
-    std::deque<Message> queue_;
+    // The longest frame: sync, size, ID, payload, checksum.
+    std::array<std::uint8_t, kMaxPayload + 4> frame_{};
+    std::size_t frameSize_ = 0;
+    // Oldest first from queueHead_; kept without freeing, as every input refills it.
+    std::vector<Message> queue_;
+    std::size_t queueHead_ = 0;
     std::uint8_t errorKind_ = 0;
     std::uint8_t errorDetail_ = 0;
 };

@@ -4,9 +4,12 @@
 // and ASCII digits within 64 bits), never below 1, and never wrapping past the largest number.
 //
 // Input: file names separated by '/' (the one byte a name cannot hold);
-// NUL bytes, empty names, "." and ".." are skipped, long names cut to 255 bytes.
+// NUL bytes, empty names, "." and ".." are skipped, long names cut to 255 bytes;
+// names after the 64th are left out, as each costs a file made and removed
+// and a larger folder reaches nothing that 64 names do not.
 #include <QString>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,7 +32,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr std::size_t kMaxNames = 64;
+
 fs::path folder;
+QString folderName;
+// The folder stays open and is reused: each input removes the files it made.
+int folderFd = -1;
 
 std::optional<std::int64_t> runNumberOf(std::string_view name) {
     constexpr std::string_view prefix = "Run_";
@@ -79,10 +88,11 @@ std::optional<std::int64_t> runNumberOf(std::string_view name) {
     return value;
 }
 
-void emptyFolder() {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        fs::remove(entry.path(), ec);
+void removeMade(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        // A name given twice was removed the first time.
+        FUZZ_CHECK(::unlinkat(folderFd, name.c_str(), 0) == 0 || errno == ENOENT, "cannot remove \"%s\"",
+                   name.c_str());
     }
 }
 
@@ -92,14 +102,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const auto& environment = draftwell::fuzz::FuzzEnvironment::setUp();
     folder = fs::path(environment.root().toStdString()) / "runs";
     fs::create_directories(folder);
+    folderName = QString::fromStdString(folder.string());
+    folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FUZZ_CHECK(folderFd >= 0, "cannot open \"%s\"", folder.c_str());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    emptyFolder();
     std::vector<std::string> names;
     std::string current;
-    for (std::size_t i = 0; i <= size; ++i) {
+    for (std::size_t i = 0; i <= size && names.size() < kMaxNames; ++i) {
         if (i < size && data[i] != '/') {
             if (data[i] != '\0' && current.size() < 255) {
                 current.push_back(static_cast<char>(data[i]));
@@ -114,10 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::int64_t highest = 0;
     for (const std::string& name : names) {
-        const std::string path = (folder / name).string();
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        FUZZ_CHECK(fd >= 0, "cannot create \"%s\"", path.c_str());
-        ::close(fd);
+        FUZZ_CHECK(::mknodat(folderFd, name.c_str(), S_IFREG | 0644, 0) == 0 || errno == EEXIST,
+                   "cannot create \"%s\" in %s", name.c_str(), folder.c_str());
         const auto number = runNumberOf(name);
         // The largest number has no successor, so it cannot raise the next one.
         if (number && *number != std::numeric_limits<std::int64_t>::max() && *number > highest) {
@@ -125,9 +135,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    const auto next = draftwell::LapCSVLogger::nextRunNumber(QString::fromStdString(folder.string()));
+    const auto next = draftwell::LapCSVLogger::nextRunNumber(folderName);
     FUZZ_CHECK(next.has_value(), "the folder could not be listed");
     FUZZ_CHECK(*next == highest + 1, "next run number %lld, expected %lld", static_cast<long long>(*next),
                static_cast<long long>(highest + 1));
+    removeMade(names);
     return 0;
 }

@@ -10,6 +10,7 @@
 // Bit 0 set: the settings file is written by hand, each key followed by up to
 // 63 raw bytes (text as read back from disk).
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
 #include <QString>
@@ -39,8 +40,17 @@ QString key(const char* suffix) {
     return QString::fromLatin1(draftwell::kApplicationIdentifier) + QLatin1String(suffix);
 }
 
+// The target's own view of the default settings, for the whole process: each
+// QSettings built looks for four files, which costs more than most inputs.
+// It shares its store with the service's, as every QSettings of one file in
+// a process does.
+QSettings& store() {
+    static QSettings& settings = *new QSettings;
+    return settings;
+}
+
 void storeTyped(ByteReader& input) {
-    QSettings settings;
+    QSettings& settings = store();
     settings.clear();
     for (const char* suffix : kSuffixes) {
         if (const auto value = draftwell::fuzz::makeVariant(input)) {
@@ -99,7 +109,7 @@ void checkPublished(ANTScannerService& service) {
     FUZZ_CHECK(!folder.isEmpty() && folder == folder.trimmed(), "logFolderPath \"%s\"",
                qUtf8Printable(folder));
 
-    QSettings stored;
+    const QSettings& stored = store();
     const QVariant storedDelimiter = stored.value(key(".csvDelimiter"));
     FUZZ_CHECK(storedDelimiter.typeId() == QMetaType::QString && storedDelimiter.toString() == delimiter,
                "stored separator \"%s\" while \"%s\" is published",
@@ -124,6 +134,7 @@ void checkCalibration(const ANTScannerService& service) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     draftwell::fuzz::FuzzEnvironment::setUp();
+    store();
     return 0;
 }
 
@@ -134,9 +145,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         writeByHand(input, draftwell::fuzz::FuzzEnvironment::setUp().settingsFile());
     }
-    ANTScannerService service(std::make_unique<draftwell::fuzz::NullScannerBridge>());
-    checkPublished(service);
-    completeTwoLaps(service);
-    checkCalibration(service);
+    {
+        ANTScannerService service(std::make_unique<draftwell::fuzz::NullScannerBridge>());
+        checkPublished(service);
+        completeTwoLaps(service);
+        checkCalibration(service);
+    }
+    // What the program's event loop would do between two starts: the store's
+    // request to write itself out (already done by sync) would pile up otherwise.
+    QCoreApplication::sendPostedEvents();
     return 0;
 }
