@@ -24,7 +24,7 @@
 #include "tests/fuzz/byte_reader.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_environment.h"
-#include "tests/fuzz/null_scanner_bridge.h"
+#include "tests/support/scripted_scanner_bridge.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ ANTScannerService* sharedService = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     draftwell::fuzz::FuzzEnvironment::setUp();
-    sharedService = new ANTScannerService(std::make_unique<draftwell::fuzz::NullScannerBridge>());
+    sharedService = new ANTScannerService(draftwell::test::quietScannerBridge());
     return 0;
 }
 

@@ -27,8 +27,8 @@
 #include "tests/fuzz/byte_reader.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_environment.h"
-#include "tests/fuzz/null_scanner_bridge.h"
 #include "tests/fuzz/variant_maker.h"
+#include "tests/support/scripted_scanner_bridge.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         writeByHand(input, draftwell::fuzz::FuzzEnvironment::setUp().settingsFile());
     }
     {
-        ANTScannerService service(std::make_unique<draftwell::fuzz::NullScannerBridge>());
+        ANTScannerService service(draftwell::test::quietScannerBridge());
         checkPublished(service);
         completeTwoLaps(service);
         checkCalibration(service);

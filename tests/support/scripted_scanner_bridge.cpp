@@ -68,7 +68,8 @@ void ScriptedScannerBridge::State::log(const QString& line) {
     }
 }
 
-void ScriptedScannerBridge::State::receive(const QByteArray& page, std::optional<std::uint16_t> deviceNumber) {
+void ScriptedScannerBridge::State::receive(const QByteArray& page,
+                                           std::optional<std::uint16_t> deviceNumber) {
     if (packetHandler) {
         packetHandler(page, deviceNumber);
     }
@@ -80,7 +81,8 @@ void ScriptedScannerBridge::State::receive(const std::vector<RiderPage>& pages) 
     }
 }
 
-void ScriptedScannerBridge::State::deliverLap(const LapFigures& figures, std::optional<std::uint16_t> deviceNumber) {
+void ScriptedScannerBridge::State::deliverLap(const LapFigures& figures,
+                                              std::optional<std::uint16_t> deviceNumber) {
     for (const QByteArray& page : lapPages(figures)) {
         receive(page, deviceNumber);
     }

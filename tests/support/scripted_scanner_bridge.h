@@ -64,4 +64,9 @@ class ScriptedScannerBridge final : public ScannerBridge {
     std::shared_ptr<State> state_;
 };
 
+// A bridge nobody plays: for a service that only needs to exist.
+inline std::unique_ptr<ScannerBridge> quietScannerBridge() {
+    return std::make_unique<ScriptedScannerBridge>(std::make_shared<ScriptedScannerBridge::State>());
+}
+
 } // namespace draftwell::test
