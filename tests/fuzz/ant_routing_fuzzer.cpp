@@ -80,17 +80,12 @@ void record(bool toResponse, std::uint8_t channel, std::uint8_t code, std::uint8
     Delivery delivery{toResponse, channel, code, {}};
     std::copy(buffer, buffer + kBufferSize, delivery.buffer.begin());
     std::fill(buffer, buffer + kBufferSize, kPoison);
-    const bool sentinel = isSentinel(delivery);
-    {
-        std::lock_guard lock(recorder.mutex);
-        recorder.sentinelsSeen += sentinel ? 1 : 0;
-        recorder.seen.push_back(delivery);
+    std::lock_guard lock(recorder.mutex);
+    if (isSentinel(delivery)) {
+        ++recorder.sentinelsSeen;
     }
-    // Only a sentinel can end the wait; waking the waiter for every delivery
-    // cost a thread switch each.
-    if (sentinel) {
-        recorder.changed.notify_all();
-    }
+    recorder.seen.push_back(delivery);
+    recorder.changed.notify_all();
 }
 
 bool onResponse(std::uint8_t channel, std::uint8_t messageId) {
