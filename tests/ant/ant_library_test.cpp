@@ -13,6 +13,7 @@
 #include "tests/support/eventually.h"
 #include "tests/support/memory_device_kind.h"
 #include "tests/support/memory_stick.h"
+#include "tests/support/scanner_configuration.h"
 
 namespace {
 
@@ -227,12 +228,7 @@ TEST_F(ANTLibraryTest, ConfigurationSequenceThenRefusedUnansweredAndUnwritableCo
     EXPECT_TRUE(ANT_WaitForStartup(2000));
     RegisterAll();
     const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_TRUE(ANT_SetNetworkKey(0, key, 500));
-    EXPECT_TRUE(ANT_EnableExtendedMessages(1, 500));
-    EXPECT_TRUE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
-    EXPECT_TRUE(ANT_SetChannelRadioFreq(0, 67, 500));
-    EXPECT_TRUE(ANT_SetChannelId(0, 0, 113, 5, 500));
-    EXPECT_TRUE(ANT_OpenRxScanMode(500));
+    draftwell::test::configureScanner(key);
 
     stick->Send(AntFrame(0x4E, {0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 0x80, 0xCD, 0xAB, 113, 5}));
     ASSERT_TRUE(eventually([] {

@@ -28,6 +28,7 @@
 #include "tests/support/ant_frame.h"
 #include "tests/support/eventually.h"
 #include "tests/support/program_run.h"
+#include "tests/support/scanner_configuration.h"
 
 namespace antsim::test {
 namespace {
@@ -113,14 +114,7 @@ void listen() {
 
 // The scanner's configuration, every step answered with code 0.
 void configure(bool extendedMessages = true) {
-    EXPECT_TRUE(ANT_SetNetworkKey(0, kKey.data(), 500));
-    if (extendedMessages) {
-        EXPECT_TRUE(ANT_EnableExtendedMessages(1, 500));
-    }
-    EXPECT_TRUE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
-    EXPECT_TRUE(ANT_SetChannelRadioFreq(0, 67, 500));
-    EXPECT_TRUE(ANT_SetChannelId(0, 0, 113, 5, 500));
-    EXPECT_TRUE(ANT_OpenRxScanMode(500));
+    draftwell::test::configureScanner(kKey.data(), extendedMessages);
 }
 
 // Asks for `id` and returns the answer (a message with that ID, or a response event).

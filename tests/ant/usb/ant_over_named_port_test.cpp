@@ -12,6 +12,7 @@
 #include "ant/usb/usb_device_kind.h"
 #include "sim/pty_stick_server.h"
 #include "tests/support/eventually.h"
+#include "tests/support/scanner_configuration.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ TEST(AntOverNamedPort, EveryOpenOnAFreshTerminalFindsTheStickAndTheFirstSurvives
         EXPECT_TRUE(ANT_ResetSystem() && ANT_WaitForStartup(2000));
         if (i == 0) {
             const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-            EXPECT_TRUE(ANT_SetNetworkKey(0, key, 500));
-            EXPECT_TRUE(ANT_EnableExtendedMessages(1, 500));
-            EXPECT_TRUE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
-            EXPECT_TRUE(ANT_SetChannelRadioFreq(0, 67, 500));
-            EXPECT_TRUE(ANT_SetChannelId(0, 0, 113, 5, 500));
-            EXPECT_TRUE(ANT_OpenRxScanMode(500));
+            draftwell::test::configureScanner(key);
             EXPECT_TRUE(eventually([] { return broadcasts.load() >= 3; }, 10s));
             server.stop(); // hangs up the terminal
             EXPECT_TRUE(eventually([] { return !ANT_RequestMessage(0, 0x54); }));
