@@ -153,6 +153,13 @@ class UnplugSoakTest : public ::testing::Test {
 
     long sinceRoundStart(const EventMatch& match) const { return recorder_.indexOf(match, roundStart_); }
 
+    // The terminal's name goes with it: the bridge's second open attempt must not find
+    // a terminal another test process has just been given under the same /dev/pts number.
+    static void pullOut(antsim::PtyStickServer& server) {
+        USBDeviceHandleSI::SetNamedPorts({});
+        server.stop();
+    }
+
     // Waits for "ANT device removed." and then the closed status.
     void expectRemoved(int round) {
         const EventMatch removed = logLine(QStringLiteral("ANT device removed."));
@@ -195,7 +202,7 @@ class UnplugSoakTest : public ::testing::Test {
         if (pull == Pull::duringConfiguration) {
             ASSERT_TRUE(waitFor([&] { return frames->received(pullOn); }))
                 << "round " << round << ": the stick never saw the command to pull on";
-            server.stop();
+            pullOut(server);
             ++tally_["pulled_during_configuration"];
         }
         ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::openCompleted)) >= 0; }))
@@ -219,7 +226,7 @@ class UnplugSoakTest : public ::testing::Test {
             ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::packet)) >= 0; }))
                 << "round " << round << ": no broadcast reached the packet handler";
             if (pull == Pull::afterLaps) {
-                server.stop();
+                pullOut(server);
                 expectRemoved(round);
             } else {
                 // Pulled after the close sent its first, second or third command.
@@ -228,7 +235,7 @@ class UnplugSoakTest : public ::testing::Test {
                 bridge.closeScannerWithCompletion(recorder_.closeCompletion());
                 ASSERT_TRUE(waitFor([&] { return frames->received(closePullOn, framesBeforeClose); }))
                     << "round " << round << ": the close never reached the stick";
-                server.stop();
+                pullOut(server);
                 ++tally_["pulled_during_close"];
                 ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::closeCompleted)) >= 0; }))
                     << "round " << round << ": the close did not complete";
