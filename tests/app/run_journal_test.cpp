@@ -138,22 +138,6 @@ TEST_F(RunJournalTest, RecoveryAtStartUpNamesTheFileAndItsLaps) {
     EXPECT_TRUE(restart()->messageLogs().isEmpty());
 }
 
-TEST_F(RunJournalTest, ARecoveredRunKeepsItsNumberAndTheNextRunGetsANewOne) {
-    service->startLogging(false);
-    completeLap(lap(1));
-    const QString crashed = crashCopy(folder, root.filePath("crashed"));
-    // Only the journal survived, not even line 1 of the run file.
-    ASSERT_TRUE(QFile::remove(runFile(crashed)));
-    service->stopLogging();
-
-    service->setLogFolderPath(crashed);
-    service->startLogging(false);
-    EXPECT_EQ(service->messageLogs().mid(2),
-              (QStringList{"Recovered Run_001.csv with 1 lap.", "Opened log file."}));
-    EXPECT_EQ(service->logFileName(), "Run_002.csv");
-    EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
-}
-
 TEST_F(RunJournalTest, AJournalOfARunStillBeingLoggedIsLeftAlone) {
     service->startLogging(false);
     completeLap(lap(1));
