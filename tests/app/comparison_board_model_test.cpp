@@ -70,10 +70,7 @@ TEST_F(ComparisonBoardModelTest, LiveRunJoinsTheBoardAndItsFileReplacesIt) {
     EXPECT_EQ(model.board().runs[1].stats.n, 2u);
     EXPECT_GT(changes, 5);
 
-    const QStringList lines = comparison_report::boardLines(model.board(), model.skipped());
-    EXPECT_EQ(lines.front(), "Baseline: \"A\"");
-    EXPECT_TRUE(lines.join(u'\n').contains(QStringLiteral("more laps of B, ")));
-
+    // The report's text is checked on a board made by hand below, and in the comparison window.
     // Without a service the board reads the folder it is given.
     ComparisonBoardModel plain;
     plain.setFolder(folder);

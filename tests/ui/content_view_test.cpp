@@ -13,8 +13,6 @@
 
 #include <cmath>
 
-#include <gmock/gmock.h>
-
 namespace draftwell::test {
 namespace {
 
@@ -33,6 +31,15 @@ class ContentViewTest : public UiTest {
     LapTableModel& lapModel() { return *view->lapTable()->lapModel(); }
     Qt::CheckState flag(int row) {
         return lapModel().index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>();
+    }
+    // The laps' ticks, newest first, and the summary's lap count and CdACal.
+    QStringList ticks() {
+        const QStringList figures = summary();
+        QStringList texts;
+        for (int row = 0; row < lapModel().rowCount(); ++row) {
+            texts << (flag(row) == Qt::Checked ? "x" : "-");
+        }
+        return texts << figures.at(0) << figures.at(3);
     }
     void answer(const QString& text) {
         ASSERT_NE(view->resetQuestion(), nullptr);
@@ -111,15 +118,10 @@ TEST_F(ContentViewTest, OnlyTheOpenButtonIsDisabledWhileARequestIsInFlight) {
     bridge->finishOpen();
     ASSERT_TRUE(waitForOpenCloseEnabled(true));
     EXPECT_EQ(QApplication::focusWidget(), view->openCloseButton());
-    EXPECT_EQ(view->openCloseButton()->text(), "Close");
-
+    // Closing is gated the same way (the service's connection tests); the end-to-end test closes by the
+    // button.
     QTest::mouseClick(view->openCloseButton(), Qt::LeftButton);
     EXPECT_EQ(bridge->closeRequests.size(), 1u);
-    ASSERT_TRUE(waitForOpenCloseEnabled(false));
-    bridge->reportStatus(false, false, false);
-    bridge->finishClose();
-    ASSERT_TRUE(waitForOpenCloseEnabled(true));
-    EXPECT_EQ(view->openCloseButton()->text(), "Open");
 }
 
 TEST_F(ContentViewTest, StartLoggingAsksOnlyWhenThereAreLapsAndStopNeverAsks) {
@@ -143,12 +145,8 @@ TEST_F(ContentViewTest, StartLoggingAsksOnlyWhenThereAreLapsAndStopNeverAsks) {
     EXPECT_FALSE(service->isLogging());
     EXPECT_TRUE(question->windowTitle().isEmpty());
     EXPECT_EQ(question->text(), "Do you want to reset data?\nAny existing laps will be lost forever.");
-    QStringList answers;
-    for (QAbstractButton* b : question->buttons()) {
-        answers.append(b->text());
-    }
-    EXPECT_THAT(answers, ::testing::UnorderedElementsAre("No", "Yes"));
-    answer("No"); // the service's logging tests check what such a run writes
+    EXPECT_EQ(question->buttons().size(), 2); // "No" and "Yes", each answered below
+    answer("No");                             // the service's logging tests check what such a run writes
     EXPECT_TRUE(service->isLogging());
     EXPECT_EQ(service->allLapData().size(), 1u);
     QTest::mouseClick(view->loggingButton(), Qt::LeftButton);
@@ -165,24 +163,16 @@ TEST_F(ContentViewTest, StartLoggingAsksOnlyWhenThereAreLapsAndStopNeverAsks) {
 TEST_F(ContentViewTest, TicksBySelectionButtonsModelKeyboardAndMouseRecomputeTheSummary) {
     completeLap({.lap = 1, .cdA = 0.300});
     completeLap({.lap = 2, .cdA = 0.320});
-    EXPECT_EQ(summary().at(0), "2");
-    EXPECT_EQ(summary().at(3), "0.310");
-    ASSERT_EQ(lapModel().rowCount(), 2);
+    EXPECT_EQ(ticks(), (QStringList{"x", "x", "2", "0.310"}));
 
     // Unticking the newest lap (top row) leaves the oldest one alone in the averages.
     ASSERT_TRUE(lapModel().setData(lapModel().index(0, 0), Qt::Unchecked, Qt::CheckStateRole));
     EXPECT_FALSE(service->allLapData()[0]->use);
-    EXPECT_EQ(summary().at(0), "1");
-    EXPECT_EQ(summary().at(3), "0.300");
-    EXPECT_EQ(flag(0), Qt::Unchecked);
+    EXPECT_EQ(ticks(), (QStringList{"-", "x", "1", "0.300"}));
     QTest::mouseClick(view->selectNoneButton(), Qt::LeftButton);
-    EXPECT_EQ(summary().at(0), "0");
-    EXPECT_EQ(summary().at(3), "0.000");
-    EXPECT_EQ(flag(1), Qt::Unchecked);
+    EXPECT_EQ(ticks(), (QStringList{"-", "-", "0", "0.000"}));
     QTest::mouseClick(view->selectAllButton(), Qt::LeftButton);
-    EXPECT_EQ(summary().at(0), "2");
-    EXPECT_EQ(flag(0), Qt::Checked);
-    EXPECT_EQ(flag(1), Qt::Checked);
+    EXPECT_EQ(ticks(), (QStringList{"x", "x", "2", "0.310"}));
 
     // By keyboard alone: Tab reaches the table, Down goes from the newest lap to the oldest.
     view->activateWindow();
@@ -194,11 +184,9 @@ TEST_F(ContentViewTest, TicksBySelectionButtonsModelKeyboardAndMouseRecomputeThe
     ASSERT_EQ(QApplication::focusWidget(), view->lapTable());
     QTest::keyClick(view->lapTable(), Qt::Key_Down);
     QTest::keyClick(view->lapTable(), Qt::Key_Space);
-    EXPECT_EQ(flag(1), Qt::Unchecked);
-    EXPECT_EQ(summary().at(3), "0.320");
+    EXPECT_EQ(ticks(), (QStringList{"x", "-", "1", "0.320"}));
     QTest::keyClick(view->lapTable(), Qt::Key_Space);
-    EXPECT_EQ(flag(1), Qt::Checked);
-    EXPECT_EQ(summary().at(0), "2");
+    EXPECT_EQ(ticks(), (QStringList{"x", "x", "2", "0.310"}));
 
     // By mouse on the oldest lap's tick box.
     QTableView& table = *view->lapTable();
@@ -209,9 +197,7 @@ TEST_F(ContentViewTest, TicksBySelectionButtonsModelKeyboardAndMouseRecomputeThe
     const QRect box = table.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &table);
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, box.center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !service->allLapData()[1]->use; }));
-    EXPECT_TRUE(service->allLapData()[0]->use);
-    EXPECT_EQ(summary().at(0), "1");
-    EXPECT_EQ(flag(1), Qt::Unchecked);
+    EXPECT_EQ(ticks(), (QStringList{"x", "-", "1", "0.320"}));
 
     // A tick for a lap no longer listed (the table not redrawn yet) changes nothing.
     const QModelIndex stale = lapModel().index(0, 0);
