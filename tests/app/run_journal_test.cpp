@@ -95,7 +95,10 @@ TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
     const QString damaged =
         QStringLiteral("The journal of Run_001.csv ended in a damaged record (a write cut "
                        "short); everything before it was recovered.");
-    // Flipped bits and garbage end the reading as a cut does (the record tests cover those).
+    QByteArray flipped = journal;
+    flipped[journal.size() - 12] = static_cast<char>(flipped[journal.size() - 12] ^ 0x04);
+    QByteArray zeroed = journal;
+    zeroed.replace(twoLaps, journal.size() - twoLaps, QByteArray(journal.size() - twoLaps, '\0'));
     const struct {
         const char* name;
         QByteArray bytes;
@@ -106,6 +109,8 @@ TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
         {"cut in the middle",
          journal.left(twoLaps + (journal.size() - twoLaps) / 2),
          {"Recovered Run_001.csv with 2 laps.", damaged}},
+        {"one bit flipped", flipped, {"Recovered Run_001.csv with 2 laps.", damaged}},
+        {"zeros after a power cut", zeroed, {"Recovered Run_001.csv with 2 laps.", damaged}},
     };
     for (const auto& c : cases) {
         const QString dir = root.filePath(QString::fromLatin1(c.name));
@@ -136,6 +141,22 @@ TEST_F(RunJournalTest, RecoveryAtStartUpNamesTheFileAndItsLaps) {
     EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
     EXPECT_TRUE(hiddenFiles(crashed).isEmpty());
     EXPECT_TRUE(restart()->messageLogs().isEmpty());
+}
+
+TEST_F(RunJournalTest, ARecoveredRunKeepsItsNumberAndTheNextRunGetsANewOne) {
+    service->startLogging(false);
+    completeLap(lap(1));
+    const QString crashed = crashCopy(folder, root.filePath("crashed"));
+    // Only the journal survived, not even line 1 of the run file.
+    ASSERT_TRUE(QFile::remove(runFile(crashed)));
+    service->stopLogging();
+
+    service->setLogFolderPath(crashed);
+    service->startLogging(false);
+    EXPECT_EQ(service->messageLogs().mid(2),
+              (QStringList{"Recovered Run_001.csv with 1 lap.", "Opened log file."}));
+    EXPECT_EQ(service->logFileName(), "Run_002.csv");
+    EXPECT_EQ(readFile(runFile(crashed)), readFile(runFile(folder)));
 }
 
 TEST_F(RunJournalTest, AJournalOfARunStillBeingLoggedIsLeftAlone) {

@@ -9,8 +9,7 @@
 
 #include "app/run_file_reader.h"
 #include "app/run_recovery.h"
-#include "tests/app/scoped_read_only_folder.h"
-#include "tests/app/scoped_resource_limit.h"
+#include "tests/app/scoped_obstacles.h"
 #include "tests/support/run_files.h"
 #include "tests/support/service_fixture.h"
 #include "tests/support/signal_recorder.h"
@@ -330,14 +329,24 @@ TEST_F(ServiceLoggingTest, JournalFailuresDuringTheRun) {
     EXPECT_TRUE(readFile(runFile()).endsWith(kHeader + row(1) + row(2) + row(3)));
 }
 
-// A run still open when the service goes is written, and its journal goes (the desktop's termination test
-// covers the program terminating).
-TEST_F(ServiceLoggingTest, TheServiceGoingWritesTheOpenRun) {
+// A run still open when the program terminates or the service goes is
+// written, and its journal goes.
+TEST_F(ServiceLoggingTest, TerminationAndTheServiceGoingWriteTheOpenRun) {
     const QByteArray line1 = startAndReadLine1();
     completeLap({.lap = 1});
-    ASSERT_TRUE(QFile::exists(journalOf(folder)));
-    service.reset();
+    service->connect();
+    service->applicationWillTerminate();
+    EXPECT_FALSE(service->isLogging());
+    EXPECT_EQ(bridge->synchronousCloses, 1);
+    EXPECT_TRUE(service->openConButtonEnabled());
     EXPECT_EQ(readFile(runFile()), line1 + "Description: \n" + kHeader + row(1));
+    EXPECT_TRUE(hiddenFiles(folder).isEmpty());
+
+    const QByteArray line1Again = startAndReadLine1();
+    completeLap({.lap = 2});
+    ASSERT_TRUE(QFile::exists(journalOf(folder, "Run_002.csv")));
+    service.reset();
+    EXPECT_EQ(readFile(runFile("Run_002.csv")), line1Again + "Description: \n" + kHeader + row(1) + row(2));
     EXPECT_TRUE(hiddenFiles(folder).isEmpty());
 }
 

@@ -81,7 +81,7 @@ TEST_F(LapLoggerAppTest, FileMenuOpensSingleWindowsWithoutShortcuts) {
 }
 
 // Termination stops logging, writing the run once, and closes the stick, also when only the popout is left
-// (with the main window too, the service's logging tests cover it).
+// (with the main window too, the service's termination test covers it).
 TEST_F(LapLoggerAppTest, TerminationWithOnlyThePopoutLeftWritesTheOpenRunAndClosesTheStick) {
     const QString folder = root.filePath("runs");
     shell->service().setLogFolderPath(folder);
