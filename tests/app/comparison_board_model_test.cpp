@@ -70,10 +70,7 @@ TEST_F(ComparisonBoardModelTest, LiveRunJoinsTheBoardAndItsFileReplacesIt) {
     EXPECT_EQ(model.board().runs[1].stats.n, 2u);
     EXPECT_GT(changes, 5);
 
-    const QStringList lines = comparison_report::boardLines(model.board(), model.skipped());
-    EXPECT_EQ(lines.front(), "Baseline: \"A\"");
-    EXPECT_TRUE(lines.join(u'\n').contains(QStringLiteral("more laps of B, ")));
-
+    // The report's text is checked on a board made by hand below, and in the comparison window.
     // Without a service the board reads the folder it is given.
     ComparisonBoardModel plain;
     plain.setFolder(folder);
@@ -173,42 +170,37 @@ TEST(ComparisonReportTest, BoardCsv) {
 }
 
 TEST(ComparisonReportTest, BoardJson) {
-    const QString stats1 = R"({"ci":null,"mean":0.197,"n":1,"sd":null,"se":null})";
-    const QString stats0 = R"({"ci":null,"mean":null,"n":0,"sd":null,"se":null})";
-    const QString statsA = R"({"ci":[0.1989,0.2011],"mean":0.2,"n":5,"sd":0.0008,"se":0.0004})";
-    const QString json =
-        R"({"airDensity":1.2,"baseline":"A","configurations":[)"
-        R"({"baseline":true,"configuration":"A","laps":)" +
-        statsA +
-        R"(,"lapsNeeded":null,"onLaps":null,"onRunMeans":null,)"
-        R"("runMeans":{"ci":null,"mean":0.2,"n":2,"sd":null,"se":null},"runs":2},)"
-        R"({"baseline":false,"configuration":"B","laps":)" +
-        stats1 +
-        R"(,"lapsNeeded":{"moreOfBaseline":7,"moreOfTest":13,"perConfiguration":17},)"
-        R"("onLaps":{"basis":"laps","ci":[-0.004153,-0.001847],"delta":-0.003,"df":8,"percent":-1.5,"se":0.0005,)"
-        R"("verdict":"lower","watts":-4.82},"onRunMeans":{"basis":"run means","ci":[-0.0063,0.0023],)"
-        R"("delta":-0.002,"df":2,"percent":-1,"se":0.001,"verdict":"not resolved","watts":-3.21},"runMeans":)" +
-        stats1 + R"(,"runs":1},{"baseline":false,"configuration":"C","laps":)" + stats0 +
-        R"(,"lapsNeeded":null,"onLaps":null,"onRunMeans":null,"runMeans":)" + stats0 +
-        R"(,"runs":1}],"driftWarning":true,"folder":"/runs","runs":[)"
-        R"({"adjusted":null,"configuration":"A","drift":null,"excluded":false,"laps":)" +
-        statsA +
-        R"(,"live":false,"midTime":1000.5,"name":"Run_001.csv"},)"
-        R"({"adjusted":{"basis":"drift-adjusted","ci":[-0.00702,-0.00528],"delta":-0.00615,"df":11.4,)"
-        R"("percent":-2.46,"se":0.0004,"verdict":"lower","watts":-9.89},"configuration":"B",)"
-        R"("drift":{"after":"Run_003.csv","before":"Run_001.csv","ci":[0.001534,0.004216],"delta":0.002875,)"
-        R"("df":7,"se":0.0005,"warning":true,"weight":0.4},"excluded":true,"laps":)" +
-        stats1 +
-        R"(,"live":false,"midTime":null,"name":"Run_002.csv"},)"
-        R"({"adjusted":null,"configuration":"A","drift":{"after":"Run_004.csv","before":"Run_001.csv",)"
-        R"("ci":[-0.0011,0.0009],"delta":-0.0001,"df":7,"se":0.0003,"warning":false,"weight":null},)"
-        R"("excluded":false,"laps":)" +
-        stats0 +
-        R"(,"live":true,"midTime":null,"name":"Run_003.csv"}],)"
-        R"("skipped":[{"file":"Run_009.csv","reason":"empty"}],"speedKmh":50,"targetCdA":0.002})";
+    // Whitespace is left out in the comparison; %1 to %3 are the statistics of n 1, n 0 and n 5.
+    const QString json = QStringLiteral(R"({"airDensity":1.2, "baseline":"A", "configurations":[
+        {"baseline":true, "configuration":"A", "laps":%3, "lapsNeeded":null, "onLaps":null, "onRunMeans":null,
+         "runMeans":{"ci":null, "mean":0.2, "n":2, "sd":null, "se":null}, "runs":2},
+        {"baseline":false, "configuration":"B", "laps":%1,
+         "lapsNeeded":{"moreOfBaseline":7, "moreOfTest":13, "perConfiguration":17},
+         "onLaps":{"basis":"laps", "ci":[-0.004153,-0.001847], "delta":-0.003, "df":8, "percent":-1.5,
+                   "se":0.0005, "verdict":"lower", "watts":-4.82},
+         "onRunMeans":{"basis":"run means", "ci":[-0.0063,0.0023], "delta":-0.002, "df":2, "percent":-1,
+                       "se":0.001, "verdict":"not resolved", "watts":-3.21}, "runMeans":%1, "runs":1},
+        {"baseline":false, "configuration":"C", "laps":%2, "lapsNeeded":null, "onLaps":null, "onRunMeans":null,
+         "runMeans":%2, "runs":1}],
+      "driftWarning":true, "folder":"/runs", "runs":[
+        {"adjusted":null, "configuration":"A", "drift":null, "excluded":false, "laps":%3, "live":false,
+         "midTime":1000.5, "name":"Run_001.csv"},
+        {"adjusted":{"basis":"drift-adjusted", "ci":[-0.00702,-0.00528], "delta":-0.00615, "df":11.4,
+                     "percent":-2.46, "se":0.0004, "verdict":"lower", "watts":-9.89}, "configuration":"B",
+         "drift":{"after":"Run_003.csv", "before":"Run_001.csv", "ci":[0.001534,0.004216], "delta":0.002875,
+                  "df":7, "se":0.0005, "warning":true, "weight":0.4},
+         "excluded":true, "laps":%1, "live":false, "midTime":null, "name":"Run_002.csv"},
+        {"adjusted":null, "configuration":"A", "drift":{"after":"Run_004.csv", "before":"Run_001.csv",
+         "ci":[-0.0011,0.0009], "delta":-0.0001, "df":7, "se":0.0003, "warning":false, "weight":null},
+         "excluded":false, "laps":%2, "live":true, "midTime":null, "name":"Run_003.csv"}],
+      "skipped":[{"file":"Run_009.csv", "reason":"empty"}], "speedKmh":50, "targetCdA":0.002})")
+                             .arg(R"({"ci":null,"mean":0.197,"n":1,"sd":null,"se":null})",
+                                  R"({"ci":null,"mean":null,"n":0,"sd":null,"se":null})",
+                                  R"({"ci":[0.1989,0.2011],"mean":0.2,"n":5,"sd":0.0008,"se":0.0004})");
     const auto compact = [](const QByteArray& indented) {
         return QString::fromUtf8(QJsonDocument::fromJson(indented).toJson(QJsonDocument::Compact));
     };
+    ASSERT_TRUE(QJsonDocument::fromJson(json.toUtf8()).isObject());
     EXPECT_EQ(compact(comparison_report::boardJson(handMadeBoard(), kSkipped, "/runs")),
               compact(json.toUtf8()));
     EXPECT_EQ(compact(comparison_report::boardJson({}, {}, "")),

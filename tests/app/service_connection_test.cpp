@@ -41,18 +41,15 @@ TEST_F(ServiceConnectionTest, LogLinesAreRoutedByKindAndEachListKeepsItsNewest50
         s.appendLog(QStringLiteral("RX [%1]").arg(i));
     }
     ASSERT_EQ(s.dataLogs().size(), 500);
-    EXPECT_EQ(s.dataLogs().front(), "RX [2]");
-    EXPECT_EQ(s.dataLogs().back(), "RX [501]");
-    EXPECT_EQ(recorder.count("dataLogsChanged"), 501);
-    EXPECT_EQ(recorder.count("logsChanged"), 501);
+    EXPECT_EQ((QStringList{s.dataLogs().front(), s.dataLogs().back()}), (QStringList{"RX [2]", "RX [501]"}));
+    EXPECT_EQ((std::pair{recorder.count("dataLogsChanged"), recorder.count("logsChanged")}),
+              (std::pair<qsizetype, qsizetype>{501, 501}));
     for (int i = 1; i <= 3; ++i) {
         s.appendLog(QStringLiteral("message %1").arg(i));
     }
-    EXPECT_EQ(s.messageLogs().size(), 7);
-    EXPECT_EQ(s.dataLogs().size(), 500);
-    EXPECT_EQ(s.logs().size(), 500);
-    EXPECT_EQ(s.logs().front(), "RX [5]");
-    EXPECT_EQ(s.logs().back(), "message 3");
+    EXPECT_EQ((std::vector{s.messageLogs().size(), s.dataLogs().size(), s.logs().size()}),
+              (std::vector<qsizetype>{7, 500, 500}));
+    EXPECT_EQ((QStringList{s.logs().front(), s.logs().back()}), (QStringList{"RX [5]", "message 3"}));
 }
 
 TEST_F(ServiceConnectionTest, ConnectAndDisconnectAreGatedWhileARequestIsInFlight) {

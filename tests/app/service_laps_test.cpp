@@ -34,18 +34,16 @@ TEST_F(ServiceLapsTest, PagesUpdateTheLapProgressAndTheThirdPublishesTheLap) {
     SignalRecorder recorder(s);
     // A device number is not needed.
     const auto send = [&](const QByteArray& page) { bridge->packetHandler(page, std::nullopt); };
+    const auto shown = [&] { return QStringList{s.currentLapNumber(), s.packetProgress(), s.lapStatus()}; };
     send(page0(f));
-    EXPECT_EQ(s.currentLapNumber(), "3");
-    EXPECT_EQ(s.packetProgress(), "1/3");
-    EXPECT_EQ(s.lapStatus(), "Invalid");
+    EXPECT_EQ(shown(), (QStringList{"3", "1/3", "Invalid"}));
     EXPECT_FALSE(s.lapComplete());
     EXPECT_EQ(recorder.emitted(),
               (QStringList{"currentLapNumberChanged", "packetProgressChanged", "lapStatusChanged",
                            "lapCompleteChanged", "completedLapCountChanged", "ridersChanged",
                            "followedRiderChanged"}));
     send(page1(f));
-    EXPECT_EQ(s.lapStatus(), "Valid");
-    EXPECT_EQ(s.packetProgress(), "2/3");
+    EXPECT_EQ(shown(), (QStringList{"3", "2/3", "Valid"}));
     EXPECT_TRUE(s.allLapData().empty());
 
     SignalRecorder third(s);
@@ -67,7 +65,7 @@ TEST_F(ServiceLapsTest, PagesUpdateTheLapProgressAndTheThirdPublishesTheLap) {
         send(payload);
     }
     EXPECT_EQ(none.emitted(), QStringList{});
-    EXPECT_EQ(s.packetProgress(), "3/3");
+    EXPECT_EQ(shown(), (QStringList{"3", "3/3", "Valid"}));
 }
 
 TEST_F(ServiceLapsTest, ResetForgetsLapsButKeepsTheCurrentLap) {
@@ -75,12 +73,11 @@ TEST_F(ServiceLapsTest, ResetForgetsLapsButKeepsTheCurrentLap) {
     completeLap({.lap = 1});
     completeLap({.lap = 2});
     s.resetLaps();
-    EXPECT_TRUE(s.allLapData().empty());
-    EXPECT_EQ(s.lastCompletedLap(), "-");
-    EXPECT_EQ(s.completedLapCount(), 0);
-    EXPECT_EQ(s.currentLapNumber(), "2");
+    EXPECT_EQ((QStringList{s.lastCompletedLap(), s.currentLapNumber()}), (QStringList{"-", "2"}));
+    EXPECT_EQ((std::vector<qint64>{static_cast<qint64>(s.allLapData().size()), s.completedLapCount(),
+                                   s.sessionSummary().lap}),
+              (std::vector<qint64>{0, 0, 0}));
     EXPECT_TRUE(s.lapComplete());
-    EXPECT_EQ(s.sessionSummary().lap, 0);
     completeLap({.lap = 2}); // repeated: not added again
     EXPECT_TRUE(s.allLapData().empty());
     completeLap({.lap = 3});
@@ -176,17 +173,74 @@ TEST_F(ServiceLapsTest, AveragesOfTheOtherFiguresAndALapWithoutTime) {
                                     "RiderPwr 250.0 Head 100.0 Chest 110.0");
     EXPECT_FALSE(oldest(2).speed.has_value());
     const LapData& r = s.sessionSummary();
-    EXPECT_NEAR(r.lapTime, 100.0 / 3, 1e-9);
-    EXPECT_NEAR(r.dist, 400, 1e-9);
-    EXPECT_NEAR(r.head, 90, 1e-9);
-    EXPECT_NEAR(r.chest, 110, 1e-9);
-    EXPECT_NEAR(r.riderPwr, 250, 1e-9);
-    // Mean of the timed laps' speeds (30 and 36 km/h), not total distance over total time.
-    EXPECT_NEAR(r.speed.value_or(0), 33, 1e-9);
+    // Speed: the mean of the timed laps' speeds (30 and 36 km/h), not total distance over total time.
+    const std::vector<double> averages{r.lapTime, r.dist, r.head, r.chest, r.riderPwr, r.speed.value_or(0)};
+    const std::vector<double> expected{100.0 / 3, 400, 90, 110, 250, 33};
+    for (std::size_t i = 0; i < averages.size(); ++i) {
+        EXPECT_NEAR(averages[i], expected[i], 1e-9) << i;
+    }
     s.stopLogging();
     const QList<QStringList> rows = runRows();
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ((QStringList{rows[0][7], rows[1][7], rows[2][7]}), (QStringList{"30.000", "36.000", ""}));
+}
+
+// Lap quality: doubtful laps and drift warnings.
+class LapQualityServiceTest : public ServiceFixture {
+  protected:
+    // Laps 1..n with these calibration factors and CdA, all at one pace.
+    void addLaps(std::initializer_list<std::pair<double, double>> calAndCdA) {
+        for (const auto& [cal, cdA] : calAndCdA) {
+            completeLap({.lap = ++lapNumber, .cdA = cdA, .cal = cal});
+        }
+    }
+    LapQualityMonitor& quality() { return service->lapQuality(); }
+    qsizetype linesContaining(const QString& text) const {
+        return service->messageLogs().filter(text).size();
+    }
+    int lapNumber = 0;
+};
+
+TEST_F(LapQualityServiceTest, CalibrationDriftWarnsAboveTheLimitAndGoesAgain) {
+    makeService();
+    addLaps(
+        {{1.00, 0.30}, {1.01, 0.30}, {0.99, 0.30}, {1.00, 0.30}, {1.00, 0.30}, {1.06, 0.30}, {1.05, 0.30}});
+    EXPECT_TRUE(quality().calibrationWarning().isEmpty()); // +3.67 %
+    addLaps({{1.07, 0.30}});
+    EXPECT_EQ(quality().calibrationWarning(),
+              "Calibration drift: cal +6.00 %, last 3 laps vs calibration laps");
+    EXPECT_EQ(linesContaining("Calibration drift: "), 1);
+    // Nothing is recomputed silently: the laps keep their calibration.
+    EXPECT_DOUBLE_EQ(service->sessionSummary().cal, 1.0);
+
+    // A higher limit is stored, and the warning goes with a log line.
+    quality().setLimits({.calDriftPercent = 7.0});
+    EXPECT_TRUE(quality().calibrationWarning().isEmpty());
+    EXPECT_EQ(linesContaining("Calibration drift no longer above 7.0 %."), 1);
+    EXPECT_EQ(stored(".calDriftLimitPercent").toDouble(), 7.0);
+    service.reset();
+    makeService();
+    EXPECT_EQ(service->lapQuality().limits().calDriftPercent, 7.0);
+}
+
+TEST_F(LapQualityServiceTest, ADriftingCdAWarnsWithItsFigure) {
+    makeService();
+    for (const double cdA : {0.300, 0.302, 0.301, 0.305, 0.306, 0.308, 0.309, 0.312}) {
+        addLaps({{1.0, cdA}});
+    }
+    EXPECT_EQ(quality().trendWarning(), "CdA drifting: +3.85 % over 8 laps");
+    EXPECT_EQ(quality().warnings(), QStringList{quality().trendWarning()});
+    EXPECT_EQ(linesContaining("CdA drifting: +"), 1);
+    service->resetLaps();
+    EXPECT_TRUE(quality().warnings().isEmpty());
+    EXPECT_EQ(linesContaining("CdA no longer drifting."), 1);
+}
+
+TEST_F(LapQualityServiceTest, AStoredLimitThatIsNoNumberFallsBack) {
+    store(".outlierZLimit", "strict");
+    makeService();
+    EXPECT_EQ(quality().limits().outlierZ, 3.5);
+    EXPECT_EQ(linesContaining("Setting com.draftwell.LapLogger.outlierZLimit is not a positive number"), 1);
 }
 
 } // namespace

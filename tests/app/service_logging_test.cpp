@@ -9,8 +9,7 @@
 
 #include "app/run_file_reader.h"
 #include "app/run_recovery.h"
-#include "tests/app/scoped_read_only_folder.h"
-#include "tests/app/scoped_resource_limit.h"
+#include "tests/app/scoped_obstacles.h"
 #include "tests/support/run_files.h"
 #include "tests/support/service_fixture.h"
 #include "tests/support/signal_recorder.h"

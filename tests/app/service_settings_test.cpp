@@ -88,14 +88,12 @@ TEST_F(ServiceSettingsTest, StoredValuesAreUsedOrFallBackWithALineEach) {
 TEST_F(ServiceSettingsTest, InitialPublishedValues) {
     auto& s = makeService();
     EXPECT_EQ(ANTScannerService::defaultLogFolderPath(), defaultFolder());
-    EXPECT_FALSE(s.isOpen() || s.isReceiving() || s.multipleDevices() || s.lapComplete() || s.isLogging());
+    EXPECT_FALSE(s.isOpen() || s.isReceiving() || s.multipleDevices() || s.lapComplete() || s.isLogging() ||
+                 s.completedLapCount() != 0 || !s.logs().isEmpty() || !s.allLapData().empty());
     EXPECT_TRUE(s.openConButtonEnabled());
     EXPECT_EQ((QStringList{s.currentLapNumber(), s.packetProgress(), s.lapStatus(), s.lastCompletedLap(),
                            s.logFileName(), s.logDescription()}),
               (QStringList{"-", "0/3", "Invalid", "-", "Not Started", ""}));
-    EXPECT_EQ(s.completedLapCount(), 0);
-    EXPECT_TRUE(s.logs().isEmpty());
-    EXPECT_TRUE(s.allLapData().empty());
 }
 
 TEST_F(ServiceSettingsTest, ChangesAreStoredOnceAndSurviveARestartFromDisk) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -21,17 +22,11 @@ struct BridgeEvent {
     bool open = false;
     bool receiving = false;
     bool multipleDevices = false;
-    QString line;
-    QByteArray payload;
-    std::optional<std::uint16_t> deviceNumber;
-    std::optional<ScannerError> error;
+    QString line{};
+    QByteArray payload{};
+    std::optional<std::uint16_t> deviceNumber{};
+    std::optional<ScannerError> error{};
     std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now();
-
-    bool isStatus(bool o, bool r, bool m) const {
-        return kind == Kind::status && open == o && receiving == r && multipleDevices == m;
-    }
-    bool isLog(const QString& text) const { return kind == Kind::log && line == text; }
-    bool isRxLine() const { return kind == Kind::log && line.startsWith(QStringLiteral("RX [")); }
 };
 
 using EventMatch = std::function<bool(const BridgeEvent&)>;
@@ -39,40 +34,36 @@ inline EventMatch ofKind(BridgeEvent::Kind kind) {
     return [kind](const BridgeEvent& e) { return e.kind == kind; };
 }
 inline EventMatch logLine(const QString& text) {
-    return [text](const BridgeEvent& e) { return e.isLog(text); };
+    return [text](const BridgeEvent& e) { return e.kind == BridgeEvent::Kind::log && e.line == text; };
 }
 inline EventMatch status(bool open, bool receiving, bool multipleDevices) {
-    return [=](const BridgeEvent& e) { return e.isStatus(open, receiving, multipleDevices); };
+    return [=](const BridgeEvent& e) {
+        return e.kind == BridgeEvent::Kind::status && e.open == open && e.receiving == receiving &&
+               e.multipleDevices == multipleDevices;
+    };
 }
 
 // Records, in arrival order, every handler call and completion of a bridge.
 class BridgeEventRecorder {
   public:
+    using Kind = BridgeEvent::Kind;
+
     void attach(ScannerBridge& bridge) {
         bridge.setStatusHandler([this](bool open, bool receiving, bool multiple) {
-            record(BridgeEvent::Kind::status, [&](BridgeEvent& e) {
-                e.open = open;
-                e.receiving = receiving;
-                e.multipleDevices = multiple;
-            });
+            record({.kind = Kind::status, .open = open, .receiving = receiving, .multipleDevices = multiple});
         });
-        bridge.setLogHandler([this](const QString& line) {
-            record(BridgeEvent::Kind::log, [&](BridgeEvent& e) { e.line = line; });
-        });
+        bridge.setLogHandler([this](const QString& line) { record({.kind = Kind::log, .line = line}); });
         bridge.setPacketHandler([this](const QByteArray& payload, std::optional<std::uint16_t> device) {
-            record(BridgeEvent::Kind::packet, [&](BridgeEvent& e) {
-                e.payload = payload;
-                e.deviceNumber = device;
-            });
+            record({.kind = Kind::packet, .payload = payload, .deviceNumber = device});
         });
     }
     ScannerBridge::OpenCompletion openCompletion() {
         return [this](const std::optional<ScannerError>& error) {
-            record(BridgeEvent::Kind::openCompleted, [&](BridgeEvent& e) { e.error = error; });
+            record({.kind = Kind::openCompleted, .error = error});
         };
     }
     ScannerBridge::CloseCompletion closeCompletion() {
-        return [this] { record(BridgeEvent::Kind::closeCompleted); };
+        return [this] { record({.kind = Kind::closeCompleted}); };
     }
 
     // Runs on the main thread right after an event is recorded.
@@ -97,29 +88,12 @@ class BridgeEventRecorder {
         return -1;
     }
     long count(const EventMatch& match, std::size_t from = 0) const {
-        long n = 0;
-        for (std::size_t i = from; i < events_.size(); ++i) {
-            n += match(events_[i]) ? 1 : 0;
-        }
-        return n;
-    }
-    std::vector<QString> logLines() const {
-        std::vector<QString> lines;
-        for (const BridgeEvent& event : events_) {
-            if (event.kind == BridgeEvent::Kind::log) {
-                lines.push_back(event.line);
-            }
-        }
-        return lines;
+        return std::count_if(events_.begin() + static_cast<long>(std::min(from, events_.size())),
+                             events_.end(), match);
     }
 
   private:
-    void record(BridgeEvent::Kind kind, const std::function<void(BridgeEvent&)>& fill = {}) {
-        BridgeEvent event;
-        event.kind = kind;
-        if (fill) {
-            fill(event);
-        }
+    void record(BridgeEvent event) {
         events_.push_back(std::move(event));
         if (observer_) {
             observer_(events_.back());

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -32,10 +33,10 @@ TEST(BridgeWorkQueueTest, RunsTasksInOrderOnItsThreadAndSyncWaits) {
         // Nested synchronous submission runs inline instead of waiting on itself.
         queue.performSync([&] { seen.push_back(-1); });
     });
-    ASSERT_EQ(seen.size(), 101U);
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(seen[static_cast<std::size_t>(i)], i);
-    }
+    std::vector<int> expected(100);
+    std::iota(expected.begin(), expected.end(), 0);
+    expected.push_back(-1);
+    EXPECT_EQ(seen, expected);
     EXPECT_TRUE(onQueue);
     EXPECT_FALSE(queue.isCurrentThread());
 }

@@ -101,7 +101,7 @@ TEST(BridgeCloseRaceTest, BroadcastsArrivingWhileClosingNeverDeadlock) {
     antsim::Scenario flood;
     flood.broadcastPeriod = 5ms;
     flood.transmitters = 2;
-    auto stick = std::make_unique<TracedSimStick>(flood);
+    auto stick = std::make_unique<TracedSimStick>(std::vector{flood});
     auto bridge = std::make_unique<ANTScannerBridge>();
     BridgeEventRecorder recorder;
     recorder.attach(*bridge);

@@ -18,7 +18,6 @@ namespace draftwell::test {
 // Restores an empty device table on destruction.
 class TracedSimStick {
   public:
-    explicit TracedSimStick(antsim::Scenario scenario) : TracedSimStick(std::vector{scenario}) {}
     explicit TracedSimStick(std::vector<antsim::Scenario> scenarios) {
         auto sequence = std::make_shared<Sequence>();
         for (antsim::Scenario scenario : scenarios) {

@@ -1,6 +1,7 @@
 #include "ant/usb/usb_device_kind.h"
 #include "bridge/ant_scanner_bridge.h"
 #include "sim/sim_device_kind.h"
+#include "tests/support/run_files.h"
 #include "tests/ui/ui_test.h"
 #include "ui/rider_selector.h"
 
@@ -14,8 +15,7 @@ namespace {
 constexpr int kLapWaitMs = 30000;
 
 QByteArrayList readLines(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList{};
+    return readFile(path).split('\n');
 }
 
 using EndToEndTest = IsolatedEnvironment;

@@ -28,18 +28,15 @@ class SettingsWindowTest : public UiTest {
     SettingsWindow* window = nullptr;
 };
 
+// Its texts and starting values; the window cannot be resized.
 TEST_F(SettingsWindowTest, LooksLikeTheSettingsWindow) {
-    EXPECT_EQ(window->windowTitle(), "Application Settings");
-    EXPECT_EQ(window->width(), 430);
+    EXPECT_EQ(
+        (QStringList{window->windowTitle(), window->lapCountField()->text(), window->autoCalBox()->text(),
+                     window->commaButton()->text(), window->semicolonButton()->text()}),
+        (QStringList{"Application Settings", "5", "Automatically apply average calibration", "Comma (,)",
+                     "Semicolon (;)"}));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_EQ(window->lapCountField()->text(), "5");
-    EXPECT_EQ(window->lapCountField()->width(), 64);
-    EXPECT_TRUE(window->lapCountField()->alignment() & Qt::AlignRight);
-    EXPECT_EQ(window->autoCalBox()->text(), "Automatically apply average calibration");
-    EXPECT_TRUE(window->autoCalBox()->isChecked());
-    EXPECT_EQ(window->commaButton()->text(), "Comma (,)");
-    EXPECT_EQ(window->semicolonButton()->text(), "Semicolon (;)");
-    EXPECT_TRUE(window->commaButton()->isChecked());
+    EXPECT_TRUE(window->autoCalBox()->isChecked() && window->commaButton()->isChecked());
     EXPECT_TRUE(window->closeButton()->isDefault());
 }
 
@@ -104,10 +101,10 @@ TEST_F(SettingsWindowTest, StepperStaysWithinZeroToNinetyNine) {
 }
 
 TEST_F(SettingsWindowTest, TickBoxAndSeparatorWriteTheServiceAndShowItsChanges) {
-    QTest::mouseClick(window->autoCalBox(), Qt::LeftButton);
-    EXPECT_FALSE(service->autoCal());
-    QTest::mouseClick(window->autoCalBox(), Qt::LeftButton);
-    EXPECT_TRUE(service->autoCal());
+    for (const bool autoCal : {false, true}) {
+        QTest::mouseClick(window->autoCalBox(), Qt::LeftButton);
+        EXPECT_EQ(service->autoCal(), autoCal);
+    }
 
     QSignalSpy delimiterChanges(service.get(), &ANTScannerService::csvDelimiterChanged);
     window->semicolonButton()->click();
@@ -119,8 +116,7 @@ TEST_F(SettingsWindowTest, TickBoxAndSeparatorWriteTheServiceAndShowItsChanges) 
 
     service->setCSVDelimiter(CSVDelimiterOption::semicolon);
     service->setAutoCal(false);
-    EXPECT_TRUE(window->semicolonButton()->isChecked());
-    EXPECT_FALSE(window->autoCalBox()->isChecked());
+    EXPECT_TRUE(window->semicolonButton()->isChecked() && !window->autoCalBox()->isChecked());
     // Tab lands on the stored separator and Space keeps it; the arrow keys still reach the other one.
     window->autoCalBox()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(window, Qt::Key_Tab);

@@ -1,9 +1,12 @@
 #pragma once
 
+// What makes a run fail on purpose: a read-only folder, a lowered resource limit.
 #include <QFile>
 #include <QString>
 
+#include <csignal>
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -57,6 +60,39 @@ class ScopedReadOnlyFolder {
     __user_cap_data_struct caps_[2]{};
     bool dropped_ = false;
     bool ok_ = false;
+};
+
+// Lowers one soft resource limit of this process for the life of the object.
+// Running as root does not lift these limits, so tests can make writes fail
+// (RLIMIT_FSIZE, like a full disk) or listing fail (RLIMIT_NOFILE).
+class ScopedResourceLimit {
+  public:
+    ScopedResourceLimit(int resource, rlim_t soft) : resource_(resource) {
+        ::getrlimit(resource_, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = soft;
+        ok_ = ::setrlimit(resource_, &lowered) == 0;
+        if (resource_ == RLIMIT_FSIZE) {
+            // Otherwise the write past the limit kills the process.
+            previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        }
+    }
+    ~ScopedResourceLimit() {
+        ::setrlimit(resource_, &saved_);
+        if (resource_ == RLIMIT_FSIZE) {
+            std::signal(SIGXFSZ, previousHandler_);
+        }
+    }
+    ScopedResourceLimit(const ScopedResourceLimit&) = delete;
+    ScopedResourceLimit& operator=(const ScopedResourceLimit&) = delete;
+
+    bool ok() const { return ok_; }
+
+  private:
+    int resource_;
+    rlimit saved_{};
+    bool ok_ = false;
+    void (*previousHandler_)(int) = SIG_DFL;
 };
 
 } // namespace draftwell::test
