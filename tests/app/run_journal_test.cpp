@@ -76,8 +76,23 @@ TEST_F(RunJournalTest, EveryChangeIsInTheJournalAndRecoveryWritesWhatTheStopWrit
         EXPECT_EQ(RunRecovery::recoverFolder(dir).size(), 1) << dir.toStdString();
         EXPECT_TRUE(hiddenFiles(dir).isEmpty()) << dir.toStdString();
     }
-    // Each change reaches the final state, so the last copy shows every kind of change was journaled.
     EXPECT_EQ(readFile(runFile(copies.back())), stopped);
+
+    const auto rows = [&](int copy) { return readFile(runFile(copies[copy])).split('\n').mid(1); };
+    const QByteArray lap1 = ",1,0.310000,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0";
+    const QByteArray lap2 = "X,2,0.300000,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0";
+    // Calibrated by the average of both laps' factors (1.00).
+    EXPECT_EQ(rows(0), (QByteArrayList{"Description: Track day, position A", kHeader.chopped(1), "X" + lap1,
+                                       lap2, ""}));
+    // Lap 1 unticked: lap 2 alone calibrates.
+    EXPECT_EQ(rows(1).mid(2, 2),
+              (QByteArrayList{",1,0.316327,1.020000,0.310000,61.000,500.000,29.508,250.00,90.0,100.0",
+                              "X,2,0.306122,0.980000,0.300000,62.000,500.000,29.032,250.00,90.0,100.0"}));
+    EXPECT_EQ(rows(2).mid(2, 2), (QByteArrayList{lap1, lap2}));
+    EXPECT_EQ(rows(4).mid(0, 3),
+              (QByteArrayList{"Description: Track day, position B",
+                              "Flag;Lap;CdACal;Cal;CdARaw;Time;Dist;Speed;Power;Head;Chest",
+                              QByteArray(lap1).replace(',', ';')}));
 }
 
 TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
