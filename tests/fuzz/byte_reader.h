@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // Reads a fuzz input front to back; past the end every read gives zeros.
@@ -16,8 +17,14 @@ class ByteReader {
 
     // Up to `count` bytes; fewer when the input ends.
     std::vector<std::uint8_t> take(std::size_t count) {
+        const std::span<const std::uint8_t> bytes = view(count);
+        return {bytes.begin(), bytes.end()};
+    }
+
+    // The same bytes without a copy, valid as long as the input.
+    std::span<const std::uint8_t> view(std::size_t count) {
         const std::size_t n = count < remaining() ? count : remaining();
-        std::vector<std::uint8_t> bytes(data_ + position_, data_ + position_ + n);
+        const std::span<const std::uint8_t> bytes(data_ + position_, n);
         position_ += n;
         return bytes;
     }
