@@ -107,9 +107,8 @@ TEST_F(ANTLibraryTest, InitOpenCloseAndReopenKeepingTheRegistrations) {
 
     EXPECT_FALSE(ANT_InitExt(0, 57600, 1, 0)); // unsupported selectors
     EXPECT_FALSE(ANT_InitExt(0, 57600, 0, 1));
-    EXPECT_FALSE(ANT_Init(1, 57600)); // no such device
     EXPECT_EQ(stick->OpenCount(), 0);
-    stick->SetOpenable(false);
+    stick->SetOpenable(false); // the same as a device number past the list
     EXPECT_FALSE(ANT_Init(0, 57600));
     EXPECT_FALSE(ANT_ResetSystem());
     stick->SetOpenable(true);
@@ -151,10 +150,8 @@ TEST_F(ANTLibraryTest, EachMessageKindIsRoutedToItsCallbackWithItsBytes) {
     const Route routes[] = {
         {0x40, {0, 0x42, 0}, To::response, 0, 0x40, 0, {0, 0x42, 0}},      // response to Assign channel
         {0x40, {0, 0x01, 0x07}, To::channel, 0, 0x07, 0, {0, 0x01, 0x07}}, // channel closed event
-        {0x4E, plain, To::channel, 0, ANT_EVENT_RX_BROADCAST, 0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 0}},
         {0x4E, flagged, To::channel, 0, ANT_EVENT_RX_FLAG_BROADCAST, 0, flagged},
         {0x52, {0, 0x03, 0}, To::response, 0, 0x52, 0, {0, 0x03, 0}},
-        {0x4E, {0x21, 9, 9, 9, 9, 9, 9, 9, 9}, To::channel, 1, ANT_EVENT_RX_BROADCAST, 0, {0x21, 9}},
         {0x4F, ext, To::channel, 2, ANT_EVENT_RX_FLAG_ACKNOWLEDGED, 0, ext},
         {0x4F, {2, 1, 2, 3, 4, 5, 6, 7, 8}, To::channel, 2, ANT_EVENT_RX_ACKNOWLEDGED, 0, {2, 1, 2, 3}},
         {0x5D, ext, To::channel, 2, ANT_EVENT_RX_EXT_BROADCAST, 0, ext},
@@ -166,8 +163,7 @@ TEST_F(ANTLibraryTest, EachMessageKindIsRoutedToItsCallbackWithItsBytes) {
         // Shorter than the one before: its tail is not left from 0xC1.
         {0x50, burst, To::channel, 2, ANT_EVENT_RX_FLAG_BURST_PACKET, 9, {0x80, 1, 0, 1, 1, 0, 0, 0}},
         {0x50, {0x23, 1, 2, 3, 4, 5, 6, 7, 8}, To::channel, 3, ANT_EVENT_RX_BURST_PACKET, 0, {0x23, 1}},
-        {0x56, {0, 1, 2, 3, 4}, To::response, 0, 0x56, 0, {0, 1, 2, 3, 4}},
-        {0x56, {0, 1, 2, 3, 4}, To::response, 0, 0x56, 10, {5}},      // the size goes to byte 10
+        {0x56, {0, 1, 2, 3, 4}, To::response, 0, 0x56, 0, {0, 1, 2, 3, 4, 0, 0, 0, 0, 0, 5}}, // size at 10
         {0x57, {0, 7, 8, 9}, To::response, 0, 0x57, 0, {0, 7, 8, 3}}, // only three bytes are copied
         {0x4E, plain, To::nobody, 0, 0, 0, {}},                       // a framer error costs no good message
         {0x4E, {0, 8, 7, 6, 5, 4, 3, 2, 1}, To::channel, 0, ANT_EVENT_RX_BROADCAST, 0, {0, 8, 7}},
@@ -221,24 +217,15 @@ TEST_F(ANTLibraryTest, MessagesWithoutARegisteredPathAreDropped) {
     EXPECT_FALSE(waitForDeliveries(2, 300));
 }
 
-TEST_F(ANTLibraryTest, ConfigurationSequenceThenRefusedUnansweredAndUnwritableCommands) {
+// The refused, unanswered and zero-timeout commands are in dsi_framer_ant_test; an unplugged stick is in
+// dsi_serial_generic_test and the bridge's unplug soak.
+TEST_F(ANTLibraryTest, ConfigurationSequenceFramesAndAStartupThatNeverComes) {
     stick->SetWriteHook([](MemoryStick& s, const Bytes& written) { AnswerLikeAStick(s, written, 0); });
     ASSERT_TRUE(ANT_Init(0, 57600));
     EXPECT_TRUE(ANT_ResetSystem());
     EXPECT_TRUE(ANT_WaitForStartup(2000));
-    RegisterAll();
     const std::uint8_t key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     draftwell::test::configureScanner(key);
-
-    stick->Send(AntFrame(0x4E, {0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 0x80, 0xCD, 0xAB, 113, 5}));
-    ASSERT_TRUE(eventually([] {
-        const auto all = seen();
-        return !all.empty() && !all.back().toResponse && all.back().code == ANT_EVENT_RX_FLAG_BROADCAST;
-    }));
-    const Delivery broadcast = seen().back();
-    EXPECT_EQ(broadcast.buffer[9], 0x80);
-    EXPECT_EQ(broadcast.buffer[10] | (broadcast.buffer[11] << 8), 0xABCD);
-
     EXPECT_TRUE(ANT_RequestMessage(0, 0x52));
     EXPECT_TRUE(ANT_CloseChannel(0, 0));
     EXPECT_TRUE(ANT_UnassignChannel(0, 500));
@@ -256,22 +243,9 @@ TEST_F(ANTLibraryTest, ConfigurationSequenceThenRefusedUnansweredAndUnwritableCo
                                          {0xA4, 0x01, 0x41, 0x00, 0xE4, 0x00, 0x00}};
     EXPECT_EQ(stick->Writes(), expected);
 
-    stick->SetWriteHook([](MemoryStick& s, const Bytes& written) { AnswerLikeAStick(s, written, 0x15); });
-    EXPECT_FALSE(ANT_AssignChannelExt(0, 0x00, 0, 0x01, 500));
     stick->SetWriteHook(nullptr);
     EXPECT_TRUE(ANT_ResetSystem());
     EXPECT_FALSE(ANT_WaitForStartup(100));
-    const auto start = Clock::now();
-    EXPECT_FALSE(ANT_SetChannelRadioFreq(0, 67, 200));
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));
-    EXPECT_TRUE(ANT_CloseChannel(0, 0));
-
-    stick->Unplug();
-    EXPECT_FALSE(ANT_RequestMessage(0, 0x52));
-    EXPECT_FALSE(ANT_ResetSystem());
-    const auto closeStart = Clock::now();
-    ANT_Close();
-    EXPECT_LT(Clock::now() - closeStart, std::chrono::milliseconds(2500));
 }
 
 bool closeFromCallback(std::uint8_t, std::uint8_t) {

@@ -63,9 +63,6 @@ TEST(StickRecordingTest, RecordedExchangeReplaysToTheSameBytes) {
     EXPECT_EQ(events[1].bytes, kRequest);
     EXPECT_EQ(events[2].kind, StickEvent::Kind::stick);
     EXPECT_EQ(events[3].kind, StickEvent::Kind::close);
-    for (const StickEvent& event : events) {
-        EXPECT_EQ(parsed(StickRecordingHeader() + "\n" + FormatStickEvent(event))[0].bytes, event.bytes);
-    }
 
     StickReplay replay(events, true);
     ASSERT_TRUE(replay.Open());

@@ -98,17 +98,6 @@ TEST(LapCSVLoggerTest, TextIsUtf8AndTheDescriptionStaysOneWritableLine) {
     EXPECT_EQ(readFile(path), line1 + line2 + "Description: a,b;'c' d e f\tg \xEF\xBF\xBD\n" + test::kHeader);
 }
 
-TEST(LapCSVLoggerTest, FileRemovedBeforeTheStopIsAFailure) {
-    QTemporaryDir dir;
-    LapCSVLogger logger;
-    const QString path = dir.filePath("Run_001.csv");
-    ASSERT_EQ(logger.open(path), std::nullopt);
-    ASSERT_TRUE(QFile::remove(path));
-    EXPECT_EQ(logger.finish(QString(), {makeLapData()}, QStringLiteral(",")), LoggerError::fileRemoved);
-    EXPECT_FALSE(logger.isOpen());
-    EXPECT_FALSE(QFile::exists(path));
-}
-
 TEST(FormatNumberTest, LocaleSeparatorFixedDigitsNoGroupingTiesToEven) {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale de(QLocale::German, QLocale::Germany);

@@ -104,16 +104,6 @@ TEST(RunJournalContentsTest, RecordsThatMakeNoSenseEndTheReading) {
     }
 }
 
-TEST(RunJournalContentsTest, OnlyThisVersionIsRead) {
-    EXPECT_EQ(RunJournalContents::parse("").status, RunJournalContents::Status::noRun);
-    EXPECT_EQ(RunJournalContents::parse(rec({"journal", "1"})).status, RunJournalContents::Status::noRun);
-    EXPECT_EQ(RunJournalContents::parse(rec({"journal", "2"}) + rec({"start", "x"})).status,
-              RunJournalContents::Status::unreadable);
-    EXPECT_EQ(RunJournalContents::parse("Flag,Lap\n").status, RunJournalContents::Status::unreadable);
-    EXPECT_EQ(RunJournalContents::parse(QByteArray(100, '\0')).status,
-              RunJournalContents::Status::unreadable);
-}
-
 TEST(RunSnapshotTest, NothingFromAJournalAddsALineOrInvalidText) {
     RunJournalContents c = RunJournalContents::parse(
         rec({"journal", "1"}) + rec({"start", "05/12/26\n14:03:27"}) + rec({"description", "a\r\nb\"c"}) +

@@ -110,8 +110,6 @@ TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
     const QString damaged =
         QStringLiteral("The journal of Run_001.csv ended in a damaged record (a write cut "
                        "short); everything before it was recovered.");
-    QByteArray flipped = journal;
-    flipped[journal.size() - 12] = static_cast<char>(flipped[journal.size() - 12] ^ 0x04);
     QByteArray zeroed = journal;
     zeroed.replace(twoLaps, journal.size() - twoLaps, QByteArray(journal.size() - twoLaps, '\0'));
     const struct {
@@ -124,7 +122,6 @@ TEST_F(RunJournalTest, ATornLastRecordRecoversEveryWholeRecordBeforeIt) {
         {"cut in the middle",
          journal.left(twoLaps + (journal.size() - twoLaps) / 2),
          {"Recovered Run_001.csv with 2 laps.", damaged}},
-        {"one bit flipped", flipped, {"Recovered Run_001.csv with 2 laps.", damaged}},
         {"zeros after a power cut", zeroed, {"Recovered Run_001.csv with 2 laps.", damaged}},
     };
     for (const auto& c : cases) {

@@ -68,24 +68,6 @@ TEST_F(ServiceLapsTest, PagesUpdateTheLapProgressAndTheThirdPublishesTheLap) {
     EXPECT_EQ(shown(), (QStringList{"3", "3/3", "Valid"}));
 }
 
-TEST_F(ServiceLapsTest, ResetForgetsLapsButKeepsTheCurrentLap) {
-    auto& s = makeService();
-    completeLap({.lap = 1});
-    completeLap({.lap = 2});
-    s.resetLaps();
-    EXPECT_EQ((QStringList{s.lastCompletedLap(), s.currentLapNumber()}), (QStringList{"-", "2"}));
-    EXPECT_EQ((std::vector<qint64>{static_cast<qint64>(s.allLapData().size()), s.completedLapCount(),
-                                   s.sessionSummary().lap}),
-              (std::vector<qint64>{0, 0, 0}));
-    EXPECT_TRUE(s.lapComplete());
-    completeLap({.lap = 2}); // repeated: not added again
-    EXPECT_TRUE(s.allLapData().empty());
-    completeLap({.lap = 3});
-    ASSERT_EQ(s.allLapData().size(), 1u);
-    EXPECT_EQ(s.allLapData()[0]->lap, 3);
-    EXPECT_EQ(s.completedLapCount(), 1);
-}
-
 // Laps arrive ticked; the views then set their flags. The summary and every
 // lap's CdACal, on screen and in the run file, follow the settings.
 TEST_F(ServiceLapsTest, CalibrationOfTheSummaryAndEveryLap) {
@@ -205,11 +187,8 @@ TEST_F(LapQualityServiceTest, CalibrationDriftWarnsAboveTheLimitAndGoesAgain) {
     makeService();
     addLaps(
         {{1.00, 0.30}, {1.01, 0.30}, {0.99, 0.30}, {1.00, 0.30}, {1.00, 0.30}, {1.06, 0.30}, {1.05, 0.30}});
-    EXPECT_TRUE(quality().calibrationWarning().isEmpty()); // +3.67 %
-    addLaps({{1.07, 0.30}});
-    EXPECT_EQ(quality().calibrationWarning(),
-              "Calibration drift: cal +6.00 %, last 3 laps vs calibration laps");
-    EXPECT_EQ(linesContaining("Calibration drift: "), 1);
+    addLaps({{1.07, 0.30}}); // the warning's text and when it comes: the lap windows' test
+    EXPECT_EQ(linesContaining("Calibration drift: cal +6.00 %"), 1);
     // Nothing is recomputed silently: the laps keep their calibration.
     EXPECT_DOUBLE_EQ(service->sessionSummary().cal, 1.0);
 

@@ -2,7 +2,6 @@
 
 #include <QDir>
 
-#include "app/run_recovery.h"
 #include "tests/support/run_files.h"
 #include "tests/support/service_fixture.h"
 #include "tests/support/signal_recorder.h"
@@ -59,7 +58,6 @@ TEST_F(ServiceRidersTest, InterleavedRidersEachGetTheirOwnLapsAndFile) {
         std::vector<RiderLaps> riders;
     } cases[] = {
         {"same lap numbers", {{kAnna, lapsFrom(1, 3, 0.30, 90)}, {kBen, lapsFrom(1, 3, 0.25, 70)}}},
-        {"different lap numbers", {{kAnna, lapsFrom(7, 3, 0.30, 90)}, {kBen, lapsFrom(40, 4, 0.25, 70)}}},
         {"a third rider mid-run",
          {{kAnna, lapsFrom(1, 4, 0.30, 90)},
           {kBen, lapsFrom(1, 4, 0.25, 70)},
@@ -122,22 +120,6 @@ TEST_F(ServiceRidersTest, SwitchingTheFollowedRiderShowsTheirLaneAndKeepsTheFile
     // The files keep the riders they were opened for.
     EXPECT_EQ(afterLine1("Run_001.csv"), singleRiderRun(riders[0]));
     EXPECT_EQ(afterLine1("Run_001_rider-23456.csv"), singleRiderRun(riders[1]));
-}
-
-TEST_F(ServiceRidersTest, ACrashMidRunRecoversEveryRidersFile) {
-    service->startLogging(false);
-    sendPages(interleavedPages({{kAnna, lapsFrom(1, 2, 0.30, 90)}, {kBen, lapsFrom(1, 3, 0.25, 70)}}));
-    const QString crashed = root.filePath("crashed");
-    crashCopy(folder, crashed);
-    crashCopy(folder, crashed, QStringLiteral("Run_001_rider-23456.csv"));
-    service->stopLogging();
-    EXPECT_EQ(RunRecovery::recoverFolder(crashed),
-              (QStringList{"Recovered Run_001.csv with 2 laps.",
-                           "Recovered Run_001_rider-23456.csv with 3 laps."}));
-    for (const char* name : {"Run_001.csv", "Run_001_rider-23456.csv"}) {
-        EXPECT_EQ(readFile(QDir(crashed).filePath(name)), readFile(QDir(folder).filePath(name))) << name;
-    }
-    EXPECT_TRUE(hiddenFiles(folder).isEmpty());
 }
 
 // What the lap properties show, to compare a service with one just built.

@@ -37,8 +37,6 @@ TEST_F(ServiceSettingsTest, StoredValuesAreUsedOrFallBackWithALineEach) {
          "/data/runs|0|3|;", QStringList{}},
         {{{".lastLogFolder", "     "}, {".autoCal", "yes"}, {".calLapCount", -3}, {".csvDelimiter", "\t"}}, {},
          d + "|1|0|,", {}},
-        {{{".lastLogFolder", QStringList{"a", "b"}}, {".calLapCount", "five"}, {".csvDelimiter", ",,"}}, {},
-         d + "|1|5|,", {}},
         {{}, g + "autoCal=false" + k + "calLapCount=3" + k + "csvDelimiter=\";\"" + k + "lastLogFolder=/tmp/runs \n",
          "/tmp/runs|0|3|;", QStringList{}},
         {{}, g + "autoCal=maybe" + k + "calLapCount=5.5" + k + "csvDelimiter=|" + k + "lastLogFolder=/a, /b\n",
@@ -83,17 +81,6 @@ TEST_F(ServiceSettingsTest, StoredValuesAreUsedOrFallBackWithALineEach) {
             EXPECT_EQ(makeService().messageLogs(), c.messages->mid(1, 2));
         }
     }
-}
-
-TEST_F(ServiceSettingsTest, InitialPublishedValues) {
-    auto& s = makeService();
-    EXPECT_EQ(ANTScannerService::defaultLogFolderPath(), defaultFolder());
-    EXPECT_FALSE(s.isOpen() || s.isReceiving() || s.multipleDevices() || s.lapComplete() || s.isLogging() ||
-                 s.completedLapCount() != 0 || !s.logs().isEmpty() || !s.allLapData().empty());
-    EXPECT_TRUE(s.openConButtonEnabled());
-    EXPECT_EQ((QStringList{s.currentLapNumber(), s.packetProgress(), s.lapStatus(), s.lastCompletedLap(),
-                           s.logFileName(), s.logDescription()}),
-              (QStringList{"-", "0/3", "Invalid", "-", "Not Started", ""}));
 }
 
 TEST_F(ServiceSettingsTest, ChangesAreStoredOnceAndSurviveARestartFromDisk) {

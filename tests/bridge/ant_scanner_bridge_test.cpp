@@ -2,7 +2,7 @@
 // closing, the receive path, device tracking and both timers.
 #include <gtest/gtest.h>
 
-#include <QStringList>
+#include <QString>
 
 #include <algorithm>
 #include <array>
@@ -41,19 +41,15 @@ class BridgeTest : public ::testing::Test {
         bridge = std::make_unique<ANTScannerBridge>(key);
         recorder.attach(*bridge);
     }
-    // Opens and returns the completion's event.
+    // Opens and returns the completion's event: the first after the events so far (not the nth
+    // completion counted from the start, which a late completion would shift).
     const BridgeEvent& open(int timeoutMs = 15000) {
-        const auto before = static_cast<std::size_t>(recorder.count(ofKind(Kind::openCompleted)));
+        const std::size_t from = recorder.events().size();
         bridge->openScannerWithCompletion(recorder.openCompletion());
-        EXPECT_TRUE(recorder.waitFor(
-            [&] { return recorder.count(ofKind(Kind::openCompleted)) > static_cast<long>(before); },
-            timeoutMs));
+        const auto done = [&] { return recorder.indexOf(ofKind(Kind::openCompleted), from); };
+        EXPECT_TRUE(recorder.waitFor([&] { return done() >= 0; }, timeoutMs));
         static const BridgeEvent none;
-        long done = -1; // the one after the `before` earlier ones
-        for (std::size_t n = 0; n <= before && (n == 0 || done >= 0); ++n) {
-            done = recorder.indexOf(ofKind(Kind::openCompleted), static_cast<std::size_t>(done + 1));
-        }
-        return done >= 0 ? recorder.at(done) : none;
+        return done() >= 0 ? recorder.at(done()) : none;
     }
     void start(std::vector<antsim::Scenario> scenarios) {
         makeBridge(std::move(scenarios));
@@ -217,11 +213,8 @@ TEST_F(BridgeTest, FirstBroadcastPublishesReceivingAndSilenceEndsItWithinTwoToFo
     // "RX " and the 8 payload bytes, each as two upper-case hex digits in brackets.
     const QByteArray payload = recorder.at(packet).payload;
     ASSERT_EQ(payload.size(), 8);
-    QStringList pieces;
-    for (const char byte : payload) {
-        pieces << QString::asprintf("[%02X]", static_cast<unsigned>(static_cast<std::uint8_t>(byte)));
-    }
-    EXPECT_EQ(recorder.at(line).line, QStringLiteral("RX ") + pieces.join(QLatin1Char(' ')));
+    const QString hex = QString::fromLatin1(payload.toHex(' ').toUpper());
+    EXPECT_EQ(recorder.at(line).line, "RX [" + QString(hex).replace(' ', "] [") + ']');
     EXPECT_EQ(recorder.at(packet).deviceNumber, std::optional<std::uint16_t>(0x1234));
 
     const auto silent = [&] {

@@ -27,7 +27,7 @@ class TracedSimStick {
                 lines_.push_back(line);
             }));
         }
-        // The kind that opened a handle closes it.
+        // The kind that opened the handle closes it: the library has one open at a time.
         USBDeviceKind kind = sequence->kinds.front();
         kind.getAllDevices = [sequence] { return sequence->current().getAllDevices(); };
         kind.getAvailableDevices = [sequence] { return sequence->current().getAvailableDevices(); };
@@ -40,7 +40,7 @@ class TracedSimStick {
                 return false;
             }
             const std::lock_guard lock(sequence->mutex);
-            sequence->openedBy.emplace_back(handle, index);
+            sequence->opened = index;
             ++sequence->next;
             return true;
         };
@@ -48,12 +48,7 @@ class TracedSimStick {
             std::size_t index = 0;
             {
                 const std::lock_guard lock(sequence->mutex);
-                auto it = std::find_if(sequence->openedBy.begin(), sequence->openedBy.end(),
-                                       [handle](const auto& entry) { return entry.first == handle; });
-                if (it != sequence->openedBy.end()) {
-                    index = it->second;
-                    sequence->openedBy.erase(it);
-                }
+                index = sequence->opened;
             }
             return sequence->kinds[index].close(handle, reset);
         };
@@ -85,7 +80,7 @@ class TracedSimStick {
         std::mutex mutex;
         std::vector<USBDeviceKind> kinds;
         std::size_t next = 0;
-        std::vector<std::pair<USBDeviceHandle*, std::size_t>> openedBy;
+        std::size_t opened = 0;
 
         std::size_t index() {
             const std::lock_guard lock(mutex);

@@ -18,7 +18,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,7 +40,9 @@ using Clock = std::chrono::steady_clock;
 using Kind = BridgeEvent::Kind;
 
 constexpr auto kRoundBound = 30s;
-constexpr auto kSettleBound = 10s;
+constexpr int kSettleBoundMs = 10000;
+constexpr const char* kDescriptors = "/proc/self/fd";
+constexpr const char* kThreads = "/proc/self/task";
 
 constexpr std::uint8_t kResetSystem = 0x4A;
 // The close sequence's commands, in order: close channel, unassign, reset.
@@ -50,13 +51,9 @@ constexpr std::array<std::uint8_t, 3> kCloseCommands{0x4C, 0x41, 0x4A};
 constexpr std::array<std::uint8_t, 6> kConfigurationCommands{0x46, 0x66, 0x42, 0x45, 0x51, 0x5B};
 
 int soakRounds() {
-    if (const char* text = std::getenv("DRAFTWELL_SOAK_ROUNDS"); text != nullptr) {
-        const int rounds = std::atoi(text);
-        if (rounds > 0) {
-            return rounds;
-        }
-    }
-    return DRAFTWELL_SOAK_DEFAULT_ROUNDS;
+    const char* text = std::getenv("DRAFTWELL_SOAK_ROUNDS");
+    const int rounds = text != nullptr ? std::atoi(text) : 0;
+    return rounds > 0 ? rounds : DRAFTWELL_SOAK_DEFAULT_ROUNDS;
 }
 
 // The iterator holds a descriptor of its own while it counts; it is there in
@@ -71,56 +68,46 @@ long entriesIn(const char* directory) {
     return error ? -1 : count;
 }
 
-long openDescriptors() {
-    return entriesIn("/proc/self/fd");
-}
-long threads() {
-    return entriesIn("/proc/self/task");
-}
-
 // What the counts stand for, to say what is left over when they differ.
 std::string threadNamesAndDescriptors() {
     std::string text = "threads:";
     std::error_code error;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
-        std::ifstream comm(task.path() / "comm");
+    for (const auto& task : std::filesystem::directory_iterator(kThreads, error)) {
         std::string name;
-        std::getline(comm, name);
+        std::getline(std::ifstream(task.path() / "comm"), name);
         text += " " + task.path().filename().string() + "(" + name + ")";
     }
     text += "\nfds:";
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        std::error_code linkError;
-        const auto target = std::filesystem::read_symlink(fd.path(), linkError);
-        text += " " + fd.path().filename().string() + "->" + (linkError ? "?" : target.string());
+    for (const auto& fd : std::filesystem::directory_iterator(kDescriptors, error)) {
+        std::error_code unreadable; // an empty target
+        text += " " + fd.path().filename().string() + "->" +
+                std::filesystem::read_symlink(fd.path(), unreadable).string();
     }
     return text;
 }
 
 // The ID of every frame the stick received, in order; filled on the server's thread.
-class FrameLog {
-  public:
+struct FrameLog {
+    std::mutex mutex;
+    std::vector<std::uint8_t> ids;
+
     void add(const std::string& traceLine) { // "[46] Set Network Key: ..."
         if (traceLine.size() >= 4 && traceLine[0] == '[' && traceLine[3] == ']') {
-            std::lock_guard lock(mutex_);
-            ids_.push_back(
+            std::lock_guard lock(mutex);
+            ids.push_back(
                 static_cast<std::uint8_t>(std::strtoul(traceLine.substr(1, 2).c_str(), nullptr, 16)));
         }
     }
     // Whether the stick received `id` as frame `from` or later.
-    bool received(std::uint8_t id, std::size_t from = 0) const {
-        std::lock_guard lock(mutex_);
-        return std::find(ids_.begin() + static_cast<long>(std::min(from, ids_.size())), ids_.end(), id) !=
-               ids_.end();
+    bool received(std::uint8_t id, std::size_t from = 0) {
+        std::lock_guard lock(mutex);
+        return std::find(ids.begin() + static_cast<long>(std::min(from, ids.size())), ids.end(), id) !=
+               ids.end();
     }
-    std::size_t size() const {
-        std::lock_guard lock(mutex_);
-        return ids_.size();
+    std::size_t size() {
+        std::lock_guard lock(mutex);
+        return ids.size();
     }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::uint8_t> ids_;
 };
 
 enum class Pull { afterLaps, duringConfiguration, duringClose };
@@ -129,10 +116,7 @@ Pull pullFor(int round) {
     if (round % 7 == 0) {
         return Pull::duringClose;
     }
-    if (round % 5 == 0) {
-        return Pull::duringConfiguration;
-    }
-    return Pull::afterLaps;
+    return round % 5 == 0 ? Pull::duringConfiguration : Pull::afterLaps;
 }
 
 class UnplugSoakTest : public ::testing::Test {
@@ -143,15 +127,15 @@ class UnplugSoakTest : public ::testing::Test {
         SetUSBDeviceKinds({});
     }
 
-    int msLeft() const {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    }
-
     // Processes main-thread events until the condition holds or the round's time is up.
-    bool waitFor(const std::function<bool()>& condition) { return recorder_.waitFor(condition, msLeft()); }
-
+    bool waitFor(const std::function<bool()>& condition) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        return recorder_.waitFor(condition, std::max(0, static_cast<int>(left.count())));
+    }
     long sinceRoundStart(const EventMatch& match) const { return recorder_.indexOf(match, roundStart_); }
+    bool waitForEvent(const EventMatch& match) {
+        return waitFor([&] { return sinceRoundStart(match) >= 0; });
+    }
 
     // The terminal's name goes with it: the bridge's second open attempt must not find
     // a terminal another test process has just been given under the same /dev/pts number.
@@ -161,18 +145,18 @@ class UnplugSoakTest : public ::testing::Test {
     }
 
     // Waits for "ANT device removed." and then the closed status.
-    void expectRemoved(int round) {
+    void expectRemoved() {
         const EventMatch removed = logLine(QStringLiteral("ANT device removed."));
-        ASSERT_TRUE(waitFor([&] { return sinceRoundStart(removed) >= 0; }))
-            << "round " << round << ": the removal was not noticed";
+        ASSERT_TRUE(waitForEvent(removed)) << "the removal was not noticed";
         const auto from = static_cast<std::size_t>(sinceRoundStart(removed));
         ASSERT_TRUE(waitFor([&] { return recorder_.indexOf(status(false, false, false), from) >= 0; }))
-            << "round " << round << ": no closed status after the removal";
-        EXPECT_EQ(recorder_.count(removed, roundStart_), 1) << "round " << round;
+            << "no closed status after the removal";
+        EXPECT_EQ(recorder_.count(removed, roundStart_), 1);
         ++tally_["removed"];
     }
 
     void runRound(ANTScannerBridge& bridge, int round) {
+        SCOPED_TRACE("round " + std::to_string(round));
         const Clock::time_point began = Clock::now();
         deadline_ = began + kRoundBound;
         roundStart_ = recorder_.events().size();
@@ -201,14 +185,12 @@ class UnplugSoakTest : public ::testing::Test {
         bridge.openScannerWithCompletion(recorder_.openCompletion());
         if (pull == Pull::duringConfiguration) {
             ASSERT_TRUE(waitFor([&] { return frames->received(pullOn); }))
-                << "round " << round << ": the stick never saw the command to pull on";
+                << "the stick never saw the command to pull on";
             pullOut(server);
             ++tally_["pulled_during_configuration"];
         }
-        ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::openCompleted)) >= 0; }))
-            << "round " << round << ": the open did not complete";
-        const BridgeEvent& opened =
-            recorder_.events()[static_cast<std::size_t>(sinceRoundStart(ofKind(Kind::openCompleted)))];
+        ASSERT_TRUE(waitForEvent(ofKind(Kind::openCompleted))) << "the open did not complete";
+        const BridgeEvent& opened = recorder_.at(sinceRoundStart(ofKind(Kind::openCompleted)));
         if (opened.error.has_value()) {
             if (pull != Pull::duringConfiguration) {
                 noteUnusual(round,
@@ -221,24 +203,22 @@ class UnplugSoakTest : public ::testing::Test {
         } else if (pull == Pull::duringConfiguration) {
             // The pull came too late to hit the configuration: the poll must notice it.
             noteUnusual(round, "opened although pulled during the configuration");
-            expectRemoved(round);
+            expectRemoved();
         } else {
-            ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::packet)) >= 0; }))
-                << "round " << round << ": no broadcast reached the packet handler";
+            ASSERT_TRUE(waitForEvent(ofKind(Kind::packet))) << "no broadcast reached the packet handler";
             if (pull == Pull::afterLaps) {
                 pullOut(server);
-                expectRemoved(round);
+                expectRemoved();
             } else {
                 // Pulled after the close sent its first, second or third command.
                 const std::uint8_t closePullOn = kCloseCommands[static_cast<std::size_t>(round / 7) % 3];
                 const std::size_t framesBeforeClose = frames->size();
                 bridge.closeScannerWithCompletion(recorder_.closeCompletion());
                 ASSERT_TRUE(waitFor([&] { return frames->received(closePullOn, framesBeforeClose); }))
-                    << "round " << round << ": the close never reached the stick";
+                    << "the close never reached the stick";
                 pullOut(server);
                 ++tally_["pulled_during_close"];
-                ASSERT_TRUE(waitFor([&] { return sinceRoundStart(ofKind(Kind::closeCompleted)) >= 0; }))
-                    << "round " << round << ": the close did not complete";
+                ASSERT_TRUE(waitForEvent(ofKind(Kind::closeCompleted))) << "the close did not complete";
                 ++tally_["closed"];
             }
         }
@@ -247,14 +227,14 @@ class UnplugSoakTest : public ::testing::Test {
         // only once any close sequence still running has ended.
         bool answered = false;
         bridge.closeScannerWithCompletion([&answered] { answered = true; });
-        ASSERT_TRUE(waitFor([&] { return answered; })) << "round " << round << ": the bridge hangs";
-        EXPECT_FALSE(bridge.isOpen()) << "round " << round;
+        ASSERT_TRUE(waitFor([&] { return answered; })) << "the bridge hangs";
+        EXPECT_FALSE(bridge.isOpen());
         // Only a close the user asked for while the stick was there says so.
         const long closedLines = recorder_.count(logLine(QStringLiteral("ANT Channel closed")), roundStart_);
-        EXPECT_EQ(closedLines, tally_["closed"] - closedBefore) << "round " << round;
+        EXPECT_EQ(closedLines, tally_["closed"] - closedBefore);
 
         const Clock::duration took = Clock::now() - began;
-        EXPECT_LT(took, kRoundBound) << "round " << round;
+        EXPECT_LT(took, kRoundBound);
         longestRound_ = std::max(longestRound_, took);
         ++tally_["rounds"];
     }
@@ -277,8 +257,8 @@ TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
     // ThreadSanitizer's runtime starts a helper thread of its own with the
     // process's first thread, and keeps it: let it exist before counting.
     std::thread([] {}).join();
-    const long descriptorsBefore = openDescriptors();
-    const long threadsBefore = threads();
+    const long descriptorsBefore = tally_["fds_before"] = entriesIn(kDescriptors);
+    const long threadsBefore = tally_["threads_before"] = entriesIn(kThreads);
     const std::string countedBefore = threadNamesAndDescriptors();
     ASSERT_GT(descriptorsBefore, 0);
     ASSERT_GT(threadsBefore, 0);
@@ -287,35 +267,27 @@ TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
     {
         ANTScannerBridge bridge;
         recorder_.attach(bridge);
-        for (int round = 1; round <= rounds; ++round) {
+        for (int round = 1; round <= rounds && !HasFatalFailure(); ++round) {
             runRound(bridge, round);
-            if (HasFatalFailure()) {
-                break;
-            }
             // The round's stick and terminal are gone by now.
-            tally_["fds_max"] = std::max(tally_["fds_max"], openDescriptors());
-            tally_["threads_max"] = std::max(tally_["threads_max"], threads());
+            tally_["fds_max"] = std::max(tally_["fds_max"], entriesIn(kDescriptors));
+            tally_["threads_max"] = std::max(tally_["threads_max"], entriesIn(kThreads));
         }
     }
 
     // Threads end asynchronously after their join; give the counts time to come back.
     const bool settled = QTest::qWaitFor(
-        [&] { return openDescriptors() <= descriptorsBefore && threads() <= threadsBefore; },
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kSettleBound).count()));
-    const long descriptorsAfter = tally_["fds_after"] = openDescriptors();
-    const long threadsAfter = tally_["threads_after"] = threads();
-    tally_["fds_before"] = descriptorsBefore;
-    tally_["threads_before"] = threadsBefore;
+        [&] { return entriesIn(kDescriptors) <= descriptorsBefore && entriesIn(kThreads) <= threadsBefore; },
+        kSettleBoundMs);
+    EXPECT_TRUE(settled) << "before:\n" << countedBefore << "\nafter:\n" << threadNamesAndDescriptors();
+    EXPECT_EQ(tally_["fds_after"] = entriesIn(kDescriptors), descriptorsBefore);
+    EXPECT_EQ(tally_["threads_after"] = entriesIn(kThreads), threadsBefore);
+    EXPECT_EQ(tally_["rounds"], rounds);
+    EXPECT_EQ(tally_["removed"] + tally_["failed_open"] + tally_["closed"], tally_["rounds"]);
+
     const auto seconds =
         std::chrono::duration_cast<std::chrono::duration<double>>(Clock::now() - began).count();
     const auto longest = std::chrono::duration_cast<std::chrono::duration<double>>(longestRound_).count();
-
-    EXPECT_EQ(tally_["rounds"], rounds);
-    EXPECT_EQ(tally_["removed"] + tally_["failed_open"] + tally_["closed"], tally_["rounds"]);
-    EXPECT_TRUE(settled) << "before:\n" << countedBefore << "\nafter:\n" << threadNamesAndDescriptors();
-    EXPECT_EQ(descriptorsAfter, descriptorsBefore);
-    EXPECT_EQ(threadsAfter, threadsBefore);
-
     std::string line = "unplug soak:";
     for (const auto& [name, value] : tally_) {
         RecordProperty(name, static_cast<int>(value));

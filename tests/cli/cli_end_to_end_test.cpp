@@ -88,29 +88,21 @@ TEST_F(CliEndToEndTest, FailuresGiveTheirExitStatus) {
         const char* name;
         QStringList simulator; // no stick when empty
         QStringList options;
-        rlim_t fileSizeLimit; // bytes any file may reach; 0 for none
         int exitCode;
-        QString failure;     // a line of the output, before any session summary
-        QString wholeOutput; // when set, all of it
+        QString failure{};        // a line of the output, before any session summary
+        rlim_t fileSizeLimit = 0; // bytes any file may reach; 0 for none
+        QString wholeOutput{};    // when set, all of it
     } const cases[] = {
-        {"no stick", {}, {}, 0, 1, "No ANT device found.", noStick},
-        {"stop while opening no stick", {}, {"--duration", "0.001"}, 0, 1, "No ANT device found.", {}},
-        {"stop while opening a stick that refuses",
-         {"--refuse", "46"},
-         {"--duration", "0.001"},
-         0,
-         1,
-         "Failed to open scanner.",
-         {}},
+        {"no stick", {}, {}, 1, "No ANT device found.", 0, noStick},
+        {"no stick, stopped opening", {}, {"--duration", "0.001"}, 1, "No ANT device found."},
+        {"refused, stopped", {"--refuse", "46"}, {"--duration", "0.001"}, 1, "Failed to open scanner."},
         {"output folder is a file",
          {"--broadcast-rate", "20"},
          {"--laps", "1", "--output", notAFolder.fileName()},
-         0,
          3,
-         "Failed to create output directory.",
-         {}},
-        {"file size limit", {"--broadcast-rate", "20"}, {"--laps", "1"}, 40, 4, "Failed to close file.", {}},
-        {"usage error", {}, {"--laps", "none"}, 0, 2, {}, {}},
+         "Failed to create output directory."},
+        {"file size limit", {"--broadcast-rate", "20"}, {"--laps", "1"}, 4, "Failed to close file.", 40},
+        {"usage error", {}, {"--laps", "none"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

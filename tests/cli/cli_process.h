@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include "tests/support/run_files.h"
 
 namespace draftwell::test {
 
@@ -62,10 +63,7 @@ class CliProcessTest : public ::testing::Test {
         return done;
     }
 
-    QByteArray read(const QString& name) const {
-        QFile file(output().filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray read(const QString& name) const { return readFile(output().filePath(name)); }
     QDir output() const { return QDir(dir.filePath(QStringLiteral("out"))); }
 
     QTemporaryDir dir;

@@ -4,6 +4,7 @@
 
 #include "tests/cli/cli_process.h"
 #include "tests/support/program_run.h"
+#include "tests/support/run_files.h"
 
 namespace draftwell::test {
 namespace {
@@ -27,8 +28,7 @@ class CliReplayTest : public CliProcessTest {
         args << "--output" << out.path() << "--description"
              << "replayed";
         run = runProgram(QStringLiteral(LAP_LOGGER_CLI_PATH), args, dir.path());
-        QFile file(QDir(out.path()).filePath("Run_001.csv"));
-        return withoutStartTime(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        return withoutStartTime(readFile(QDir(out.path()).filePath("Run_001.csv")));
     }
 };
 
@@ -38,9 +38,8 @@ class CliKeptRecordingTest : public CliReplayTest, public ::testing::WithParamIn
 
 TEST_P(CliKeptRecordingTest, ReplaysToItsRunFile) {
     const QString data = kData + QLatin1StringView(GetParam());
-    QFile kept(data + ".csv");
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    const QString expected = withoutStartTime(kept.readAll());
+    const QString expected = withoutStartTime(readFile(data + ".csv"));
+    ASSERT_FALSE(expected.isEmpty());
     const QString laps = QString::number(expected.count("\nX,"));
     ProgramRun run;
     const QString csv =
@@ -101,10 +100,8 @@ TEST_F(CliReplayTest, ProgramThatSendsSomethingElseFailsTheReplay) {
 
 TEST_F(CliReplayTest, StickThatDoesNotOpenGetsTheReportHint) {
     const QString recording = dir.filePath("stick.txt");
-    QFile file(recording);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("draftwell-stick-recording 1\n0 open-failed 1 0FCF 1009 57600 ANT USBStick2\n");
-    file.close();
+    ASSERT_TRUE(
+        writeFile(recording, "draftwell-stick-recording 1\n0 open-failed 1 0FCF 1009 57600 ANT USBStick2\n"));
     ProgramRun run;
     runLogger({"--replay", recording}, run);
     EXPECT_EQ(run.exitCode, 1);

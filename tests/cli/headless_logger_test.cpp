@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -14,6 +13,7 @@
 #include "cli/observed_scanner_bridge.h"
 #include "tests/support/isolated_environment.h"
 #include "tests/support/qstring_printer.h"
+#include "tests/support/run_files.h"
 #include "tests/support/scripted_scanner_bridge.h"
 
 namespace draftwell::test {
@@ -71,11 +71,7 @@ class HeadlessLoggerTest : public IsolatedEnvironment {
         }
         return waitForExit() ? *exitCode : -1;
     }
-    long indexOf(const QString& line) const { return static_cast<long>(printed.indexOf(line)); }
-    QByteArray read(const QString& name) const {
-        QFile file(QDir(output).filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray read(const QString& name) const { return readFile(QDir(output).filePath(name)); }
     // Each run file and its number of laps.
     QMap<QString, qsizetype> runFiles() const {
         QMap<QString, qsizetype> rows;
@@ -129,7 +125,7 @@ TEST_F(HeadlessLoggerTest, NoLogWritesNoFile) {
 TEST_F(HeadlessLoggerTest, LostStickKeepsTheLapsAndExitsOne) {
     EXPECT_EQ(runToTheEnd({}, {{1, 1}}, true), 1);
     EXPECT_EQ(runFiles(), (QMap<QString, qsizetype>{{"Run_001.csv", 1}}));
-    EXPECT_GE(indexOf("ANT device removed."), 0);
+    EXPECT_TRUE(printed.contains("ANT device removed."));
 }
 
 TEST_F(HeadlessLoggerTest, ReceivedDataLinesArePrintedUnchangedOnlyWithVerbose) {
@@ -137,14 +133,14 @@ TEST_F(HeadlessLoggerTest, ReceivedDataLinesArePrintedUnchangedOnlyWithVerbose) 
     run(with([](CliOptions& o) { o.verbose = true; }));
     ASSERT_TRUE(waitForOpen());
     bridge->log(rx);
-    EXPECT_GE(indexOf(rx), 0);
+    EXPECT_TRUE(printed.contains(rx));
 
     // A second logger on the same service, without --verbose.
     printed.clear();
     logger.reset();
     run(CliOptions{});
     bridge->log(rx);
-    EXPECT_LT(indexOf(rx), 0);
+    EXPECT_FALSE(printed.contains(rx));
 }
 
 TEST_F(HeadlessLoggerTest, SettingsOptionsReachTheServiceAndTheDurationEndsTheRun) {

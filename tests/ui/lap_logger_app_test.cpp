@@ -80,8 +80,7 @@ TEST_F(LapLoggerAppTest, FileMenuOpensSingleWindowsWithoutShortcuts) {
     EXPECT_EQ(countOpen<LapDataPopoutView>(), 1);
 }
 
-// Termination stops logging, writing the run once, and closes the stick, also when only the popout is left
-// (with the main window too, the service's termination test covers it).
+// Termination stops logging, writing the run once, and closes the stick, also when only the popout is left.
 TEST_F(LapLoggerAppTest, TerminationWithOnlyThePopoutLeftWritesTheOpenRunAndClosesTheStick) {
     const QString folder = root.filePath("runs");
     shell->service().setLogFolderPath(folder);

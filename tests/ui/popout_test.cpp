@@ -34,12 +34,8 @@ class PopoutTest : public UiTest {
 TEST_F(PopoutTest, ShowsTheLatestLapAndListsLapsNewestFirst) {
     const QStringList none{"Lap Time -", "CdA -", "Lap -", "Speed -", "Power -"};
     EXPECT_EQ(tiles(), none);
-    QStringList headers;
-    for (int c = 0; c < model().columnCount(); ++c) {
-        headers.append(model().headerData(c, Qt::Horizontal).toString());
-    }
-    EXPECT_EQ(headers, (QStringList{"Lap", "CdACal", "Cal", "CdARaw", "Time", "Dist", "Speed", "Power",
-                                    "Head", "Chest", "Check"}));
+    EXPECT_EQ(headerTexts(model()), (QStringList{"Lap", "CdACal", "Cal", "CdARaw", "Time", "Dist", "Speed",
+                                                 "Power", "Head", "Chest", "Check"}));
 
     completeLap({.lap = 7, .cdA = 0.2841, .cal = 1.02, .lapTime = 62.5, .dist = 720.0, .riderPwr = 281.4});
     EXPECT_EQ(tiles(), (QStringList{"Lap Time 62.500", "CdA 0.284", "Lap 7", "Speed 41.5", "Power 281.4"}));
@@ -50,7 +46,6 @@ TEST_F(PopoutTest, ShowsTheLatestLapAndListsLapsNewestFirst) {
     EXPECT_EQ(model().index(0, 0).data().toString(), "8");
     EXPECT_EQ(model().index(1, 0).data().toString(), "7");
     EXPECT_EQ(model().index(0, 3).data().toString(), "0.300");
-    EXPECT_NE(model().index(0, 1).data().toString(), "0.300");
     EXPECT_EQ(model().index(0, 1).data().toString(), formatNumber(service->allLapData()[0]->cdACal, 3));
 
     service->resetLaps();

@@ -1,6 +1,7 @@
 #pragma once
 
 // What the widget tests share: the windows, the service on a scripted bridge, and the Qt they drive.
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,15 @@
 #include "ui/status_card.h"
 
 namespace draftwell::test {
+
+// A model's column titles, left to right.
+inline QStringList headerTexts(const QAbstractItemModel& model) {
+    QStringList texts;
+    for (int c = 0; c < model.columnCount(); ++c) {
+        texts << model.headerData(c, Qt::Horizontal).toString();
+    }
+    return texts;
+}
 
 // Windows on a service with a scripted bridge; they go before the service.
 class UiTest : public ServiceFixture {

@@ -117,9 +117,6 @@ gboolean FakeUsbStick::Handle(UMockdevIoctlClient* client) {
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
     case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESET:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_SETINTERFACE:
         umockdev_ioctl_client_complete(client, unplugged_ ? -1 : 0, unplugged_ ? ENODEV : 0);
         return TRUE;
     case USBDEVFS_GETDRIVER:
@@ -199,12 +196,8 @@ void FakeUsbStick::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* argume
             reapable_.push_back(data);
         } else if (requestType == 0x80 && request == 6 && (value >> 8) == 3) {
             // String descriptors: 0 lists the languages (US English), then maker, product and serial.
-            const int stringIndex = value & 0xFF;
-            const std::u16string text = stringIndex == 0   ? u"\u0409"
-                                        : stringIndex == 1 ? u"Example Maker"
-                                        : stringIndex == 2 ? u"ANT USB Stick"
-                                        : stringIndex == 3 ? serial_
-                                                           : u"";
+            const std::u16string strings[] = {u"\u0409", u"Example Maker", u"ANT USB Stick", serial_};
+            const std::u16string text = (value & 0xFF) < 4 ? strings[value & 0xFF] : u"";
             std::uint8_t reply[255] = {};
             int replyLength = text.empty() ? 0 : 2;
             for (char16_t unit : text) {

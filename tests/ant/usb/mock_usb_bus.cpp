@@ -54,8 +54,7 @@ std::string MockUsbBus::DeviceNode(const UsbDevice& device) {
 std::string MockUsbBus::AddUsbDevice(const UsbDevice& device) {
     const std::string path = std::string(kRoot) + device.port;
     const std::string node = DeviceNode(device).substr(5);
-    // Device descriptor (strings 1, 2, 3), one configuration, interface 0 with bulk IN 0x81 and bulk OUT
-    // 0x01.
+    // Device descriptor (strings 1 to 3), one configuration, interface 0 with bulk IN 0x81 and OUT 0x01.
     const std::string descriptors = "1201000200000040" + le16(device.vid) + le16(device.pid) +
                                     "000101020301"
                                     "09022000010100803209040000"
@@ -83,16 +82,11 @@ std::string MockUsbBus::AddSerialPort(const std::string& usbPath, const std::str
     const std::string interfacePath = usbPath + "/" + name + ":1.0";
     const std::string portPath = interfacePath + "/" + ttyName;
     const std::string ttyPath = portPath + "/tty/" + ttyName;
-    const std::string text = "P: " + interfacePath + "\nE: DEVTYPE=usb_interface\nE: DRIVER=" + driver +
-                             "\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n\n"
-                             "P: " +
-                             portPath +
-                             "\nE: DRIVER=generic\nE: SUBSYSTEM=usb-serial\n\n"
-                             "P: " +
-                             ttyPath + "\nN: " + ttyName + "\nE: DEVNAME=/dev/" + ttyName +
-                             "\nE: SUBSYSTEM=tty\nE: MAJOR=188\nE: MINOR=" + std::to_string(nextMinor_++) +
-                             "\n";
-    Add(text);
+    Add("P: " + interfacePath + "\nE: DEVTYPE=usb_interface\nE: DRIVER=" + driver +
+        "\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n\nP: " + portPath +
+        "\nE: DRIVER=generic\nE: SUBSYSTEM=usb-serial\n\nP: " + ttyPath + "\nN: " + ttyName +
+        "\nE: DEVNAME=/dev/" + ttyName +
+        "\nE: SUBSYSTEM=tty\nE: MAJOR=188\nE: MINOR=" + std::to_string(nextMinor_++) + "\n");
     return ttyPath;
 }
 

@@ -75,7 +75,6 @@ TEST_F(SerialPortTest, NamedPortIsListedFirstCarriesBytesBothWaysAndIsOpenedOnly
     const USBDeviceList<const USBDevice*> ports = USBDeviceHandle::GetAllDevices(USB_DEVICE_TYPE_SI);
     ASSERT_GE(ports.GetSize(), 1u);
     EXPECT_EQ(portOf(ports[0]), path_);
-    EXPECT_EQ(ports[0]->GetDeviceType(), USB_DEVICE_TYPE_SI);
     ASSERT_TRUE(USBDeviceHandle::Open(*ports[0], handle_, 57600));
 
     std::vector<std::uint8_t> toHost(300);
@@ -104,8 +103,6 @@ TEST_F(SerialPortTest, NamedPortIsListedFirstCarriesBytesBothWaysAndIsOpenedOnly
         EXPECT_NE(portOf(available[i]), path_);
     }
     EXPECT_TRUE(USBDeviceHandle::Close(handle_));
-    EXPECT_EQ(handle_, nullptr);
-    EXPECT_FALSE(USBDeviceHandle::Close(handle_));
 }
 
 // 50000 has no termios constant and goes through the arbitrary-rate interface.
