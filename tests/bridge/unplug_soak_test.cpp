@@ -280,8 +280,10 @@ TEST_F(UnplugSoakTest, EveryRoundEndsAndNothingLeaks) {
         [&] { return entriesIn(kDescriptors) <= descriptorsBefore && entriesIn(kThreads) <= threadsBefore; },
         kSettleBoundMs);
     EXPECT_TRUE(settled) << "before:\n" << countedBefore << "\nafter:\n" << threadNamesAndDescriptors();
-    EXPECT_EQ(tally_["fds_after"] = entriesIn(kDescriptors), descriptorsBefore);
-    EXPECT_EQ(tally_["threads_after"] = entriesIn(kThreads), threadsBefore);
+    tally_["fds_after"] = entriesIn(kDescriptors);
+    tally_["threads_after"] = entriesIn(kThreads);
+    EXPECT_EQ(tally_["fds_after"], descriptorsBefore);
+    EXPECT_EQ(tally_["threads_after"], threadsBefore);
     EXPECT_EQ(tally_["rounds"], rounds);
     EXPECT_EQ(tally_["removed"] + tally_["failed_open"] + tally_["closed"], tally_["rounds"]);
 
