@@ -102,7 +102,17 @@ void assign(ANTScannerService* self, T& member, T value, Signal signal) {
 } // namespace
 
 ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QObject* parent)
-    : QObject(parent), bridge_(std::move(bridge)) {
+    : ANTScannerService(std::move(bridge), std::make_unique<QSettings>(), parent) {}
+
+ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge,
+                                     std::unique_ptr<QSettings> ownedSettings, QObject* parent)
+    : ANTScannerService(std::move(bridge), *ownedSettings, parent) {
+    ownedDefaults_ = std::move(ownedSettings);
+}
+
+ANTScannerService::ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QSettings& settings,
+                                     QObject* parent)
+    : QObject(parent), bridge_(std::move(bridge)), userDefaults_(settings) {
     loadSettings();
     loadRiderNames();
     installHandlers();

@@ -39,9 +39,10 @@ namespace draftwell {
 // a shortcut to it. Views may set a lap's `use` flag through the shared
 // pointer and then call updateSessionData().
 //
-// Settings live in the default QSettings under kApplicationIdentifier followed
-// by ".lastLogFolder", ".autoCal", ".calLapCount" and ".csvDelimiter"; a value
-// of the wrong kind falls back to its default with a log line.
+// Settings live in the default QSettings (or the one given at construction)
+// under kApplicationIdentifier followed by ".lastLogFolder", ".autoCal",
+// ".calLapCount" and ".csvDelimiter"; a value of the wrong kind falls back to
+// its default with a log line.
 //
 // While logging, every change that reaches the run file (a completed lap, a
 // `use` flag or calibration through updateSessionData, the description, the
@@ -89,7 +90,11 @@ class ANTScannerService : public QObject {
 
     static constexpr qsizetype maxLogLines = 500;
 
+    // Reads and writes the default settings file.
     explicit ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QObject* parent = nullptr);
+    // Reads and writes `settings`, which must outlive the service; when they
+    // reach the disk is up to its owner.
+    ANTScannerService(std::unique_ptr<ScannerBridge> bridge, QSettings& settings, QObject* parent = nullptr);
     ~ANTScannerService() override;
 
     ANTScannerService(const ANTScannerService&) = delete;
@@ -221,6 +226,9 @@ class ANTScannerService : public QObject {
     void riderNamesChanged();
 
   private:
+    ANTScannerService(std::unique_ptr<ScannerBridge> bridge, std::unique_ptr<QSettings> ownedSettings,
+                      QObject* parent);
+
     void loadSettings();
     void installHandlers();
     void storeLogFolderSetting();
@@ -257,7 +265,8 @@ class ANTScannerService : public QObject {
     std::vector<std::unique_ptr<RiderRunFile>> riderFiles_;
     LapCSVLogger csvLogger_;
     RunJournal runJournal_;
-    QSettings userDefaults_;
+    std::unique_ptr<QSettings> ownedDefaults_;
+    QSettings& userDefaults_;
     FolderChooser folderChooser_;
 
     bool isOpen_ = false;

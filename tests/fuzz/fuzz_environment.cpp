@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
 
@@ -68,8 +67,6 @@ const FuzzEnvironment& FuzzEnvironment::setUp() {
     QCoreApplication::setApplicationName(QStringLiteral("fuzz"));
     QLocale::setDefault(QLocale::c());
 
-    environment->settingsFile_ = QSettings().fileName();
-    QDir().mkpath(QFileInfo(environment->settingsFile_).absolutePath());
     return *environment;
 }
 

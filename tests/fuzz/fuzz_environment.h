@@ -12,14 +12,11 @@ class FuzzEnvironment {
     static const FuzzEnvironment& setUp();
 
     const QString& root() const { return root_; }
-    // Where the service's default QSettings lives.
-    const QString& settingsFile() const { return settingsFile_; }
 
   private:
     FuzzEnvironment() = default;
 
     QString root_;
-    QString settingsFile_;
 };
 
 } // namespace draftwell::fuzz

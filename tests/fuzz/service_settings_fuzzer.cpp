@@ -7,8 +7,8 @@
 //
 // Input: a mode byte. Bit 0 clear: for each key, a value made by makeVariant
 // and stored through QSettings (typed values, as written in this process).
-// Bit 0 set: the settings file is written by hand, each key followed by up to
-// 63 raw bytes (text as read back from disk).
+// Bit 0 set: a settings file is written by hand, each key followed by up to
+// 63 raw bytes, and read back into the store (text as read back from disk).
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
@@ -40,10 +40,13 @@ QString key(const char* suffix) {
     return QString::fromLatin1(draftwell::kApplicationIdentifier) + QLatin1String(suffix);
 }
 
-// The target's own view of the default settings, for the whole process: each
-// QSettings built looks for four files, which costs more than most inputs.
-// It shares its store with the service's, as every QSettings of one file in
-// a process does.
+QString handWrittenFile() {
+    return draftwell::fuzz::FuzzEnvironment::setUp().root() + QStringLiteral("/hand-written.ini");
+}
+
+// One settings object for the whole process, handed to every service: built
+// anew for each input, it would look for four files and write one, which
+// costs far more than the service's own work. It is never written to disk.
 QSettings& store() {
     static QSettings& settings = *new QSettings;
     return settings;
@@ -57,10 +60,11 @@ void storeTyped(ByteReader& input) {
             settings.setValue(key(suffix), *value);
         }
     }
-    settings.sync();
 }
 
-void writeByHand(ByteReader& input, const QString& file) {
+// The file is read back by a settings object of its own, so that the store
+// holds exactly the values that reading this text from disk gives.
+void storeByHand(ByteReader& input, const QString& file) {
     QByteArray text("[General]\n");
     for (const char* suffix : kSuffixes) {
         const auto bytes = input.take(input.next() % 64);
@@ -78,6 +82,13 @@ void writeByHand(ByteReader& input, const QString& file) {
     static long long stamp = 1'000'000'000;
     const timespec times[2] = {{++stamp, 0}, {stamp, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0);
+
+    const QSettings fromDisk(file, QSettings::IniFormat);
+    QSettings& settings = store();
+    settings.clear();
+    for (const QString& name : fromDisk.allKeys()) {
+        settings.setValue(name, fromDisk.value(name));
+    }
 }
 
 QByteArray page(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
@@ -143,16 +154,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((input.next() & 1) == 0) {
         storeTyped(input);
     } else {
-        writeByHand(input, draftwell::fuzz::FuzzEnvironment::setUp().settingsFile());
+        storeByHand(input, handWrittenFile());
     }
     {
-        ANTScannerService service(draftwell::test::quietScannerBridge());
+        ANTScannerService service(draftwell::test::quietScannerBridge(), store());
         checkPublished(service);
         completeTwoLaps(service);
         checkCalibration(service);
     }
-    // What the program's event loop would do between two starts: the store's
-    // request to write itself out (already done by sync) would pile up otherwise.
+    // What the program's event loop would do between two starts, except that
+    // the store's request to write itself out is dropped.
+    QCoreApplication::removePostedEvents(&store(), QEvent::UpdateRequest);
     QCoreApplication::sendPostedEvents();
     return 0;
 }
