@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace draftwell::fuzz {
 
@@ -68,6 +69,15 @@ const FuzzEnvironment& FuzzEnvironment::setUp() {
     QLocale::setDefault(QLocale::c());
 
     return *environment;
+}
+
+void checkLeaksOnlyAtExit(int* argc, char*** argv) {
+    static std::vector<char*> arguments(*argv, *argv + *argc);
+    static char noLeakCheck[] = "-detect_leaks=0";
+    arguments.insert(arguments.begin() + 1, noLeakCheck);
+    arguments.push_back(nullptr);
+    *argc += 1;
+    *argv = arguments.data();
 }
 
 } // namespace draftwell::fuzz

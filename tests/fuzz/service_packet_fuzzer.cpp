@@ -93,17 +93,9 @@ constexpr std::size_t kMaxPayloads = 32;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // No leak check after single inputs: the one service keeps its log and its
-    // published texts from input to input, so about one run in 25 looked like a
-    // leak and went through a full heap scan, most of the time of all runs.
-    // Leaks are still checked at exit, and -detect_leaks=1 given on the command
-    // line comes later and wins.
-    static std::vector<char*> arguments(*argv, *argv + *argc);
-    static char noLeakCheck[] = "-detect_leaks=0";
-    arguments.insert(arguments.begin() + 1, noLeakCheck);
-    arguments.push_back(nullptr);
-    *argc += 1;
-    *argv = arguments.data();
+    // The one service keeps its log and its published texts from input to
+    // input, so about one run in 25 looked like a leak.
+    draftwell::fuzz::checkLeaksOnlyAtExit(argc, argv);
     draftwell::fuzz::FuzzEnvironment::setUp();
     sharedService = new ANTScannerService(draftwell::test::quietScannerBridge());
     return 0;

@@ -143,7 +143,9 @@ void checkCalibration(const ANTScannerService& service) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // The store keeps what each input stored until the next one clears it.
+    draftwell::fuzz::checkLeaksOnlyAtExit(argc, argv);
     draftwell::fuzz::FuzzEnvironment::setUp();
     store();
     return 0;
