@@ -87,7 +87,10 @@ void storeByHand(ByteReader& input, const QString& file) {
     QSettings& settings = store();
     settings.clear();
     for (const QString& name : fromDisk.allKeys()) {
-        settings.setValue(name, fromDisk.value(name));
+        // A line "=value" gives an empty name, which QSettings refuses, noisily.
+        if (!name.isEmpty()) {
+            settings.setValue(name, fromDisk.value(name));
+        }
     }
 }
 
